@@ -1,0 +1,1 @@
+"""Python widget library for Qt applications."""

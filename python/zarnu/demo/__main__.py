@@ -1,0 +1,5 @@
+import sys
+
+from zarnu.demo import main
+
+sys.exit(main())

@@ -95,7 +95,7 @@ find_python() {
 
 # --- virtual environment -----------------------------------------------------
 ensure_venv() {
-    if [ -x "$VPY" ] && is_py313 "$VPY" && "$VPY" -m pip --version >/dev/null 2>&1; then
+    if [ -x "$VPY" ] && "$VPY" -c 'import sys, pip; sys.exit(sys.version_info[:2] != (3, 13))' 2>/dev/null; then
         return 0
     fi
     local py

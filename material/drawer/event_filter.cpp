@@ -1,0 +1,70 @@
+// The host event filter: keeps a visible drawer over its anchor element and refreshes the
+// splitter after a mouse drag. It sees every event of the host's main window, so it is the
+// module's hot path: every call it must make is made, and nothing else.
+#include "methods.hpp"
+
+namespace zarnu::drawer {
+namespace {
+
+constexpr const char* filter_params[] = {"self", "source", "event"};
+
+ClassAttrCache resize_type, move_type, press_type, release_type;
+SuperCache filter_super;
+
+// `event.type() == QEvent.<kind>`: 1, 0 or -1.
+int type_is(PyObject* event, PyObject* kind, ClassAttrCache& cache) {
+    Ref t = call_method(event, N.type);
+    if (!t) return -1;
+    Ref expected = class_attr(Global::QEvent, kind, cache);
+    return expected ? equals(t.get(), expected.get()) : -1;
+}
+
+PyObject* event_filter(Function* fn, PyObject* const* p) {
+    PyObject* self = p[0];
+    PyObject* source = p[1];
+    PyObject* event = p[2];
+
+    // Placement: a resize or move of the anchor element while the drawer is visible.
+    int placed_event = type_is(event, N.Resize, resize_type);
+    if (placed_event == 0) placed_event = type_is(event, N.Move, move_type);
+    if (placed_event < 0) return nullptr;
+    if (placed_event) {
+        Ref anchor = getattr(self, N._anchorEl);
+        int is_anchor = anchor ? equals(source, anchor.get()) : -1;
+        if (is_anchor < 0) return nullptr;
+        if (is_anchor) {
+            Ref visible = call_method(self, N.isVisible);
+            int v = visible ? truth(visible.get()) : -1;
+            if (v < 0) return nullptr;
+            if (v && !call_method(self, N.update_position)) return nullptr;
+        }
+    }
+
+    // Drag tracking, shared by every watched object: a press arms it, the next release fires.
+    int press = type_is(event, N.MouseButtonPress, press_type);
+    if (press < 0) return nullptr;
+    if (press) {
+        if (PyObject_SetAttr(self, N._user_dragging, Py_True) < 0) return nullptr;
+    } else {
+        int release = type_is(event, N.MouseButtonRelease, release_type);
+        if (release < 0) return nullptr;
+        if (release) {
+            Ref dragging = getattr(self, N._user_dragging);
+            int d = dragging ? truth(dragging.get()) : -1;
+            if (d < 0) return nullptr;
+            if (d) {
+                if (PyObject_SetAttr(self, N._user_dragging, Py_False) < 0 || !call_method(self, N.refresh) ||
+                    !call_method(self, N.update))
+                    return nullptr;
+            }
+        }
+    }
+
+    return super_call(fn, N.eventFilter, filter_super, p, 3).release();
+}
+
+}  // namespace
+
+const FunctionDef event_filter_def = {"eventFilter", filter_params, 3, false, false, event_filter, nullptr};
+
+}  // namespace zarnu::drawer

@@ -1,0 +1,86 @@
+// Opening, closing and placing the drawer window over its anchor element.
+#include "methods.hpp"
+
+namespace zarnu::drawer {
+namespace {
+
+constexpr const char* self_only[] = {"self"};
+constexpr const char* show_params[] = {"self", "state"};
+
+PyObject* show_drawer(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    if (!call_method(self, N.update_position) || !call_method(self, N.setVisible, Py_True)) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// Opens a hidden drawer on a true state; any other case hides it (a true state on a visible
+// drawer included).
+PyObject* show(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    int state = truth(p[1]);
+    if (state < 0) return nullptr;
+    int open = 0;
+    if (state) {
+        Ref visible = call_method(self, N.isVisible);
+        int v = visible ? truth(visible.get()) : -1;
+        if (v < 0) return nullptr;
+        open = !v;
+    }
+    if (open) {
+        if (!call_method(self, N.update_position) || !call_method(self, N.setVisible, Py_True)) return nullptr;
+    } else if (!call_method(self, N.setVisible, Py_False)) {
+        return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* close(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    if (!call_method(self, N.setVisible, Py_False)) return nullptr;
+    Ref on_close = getattr(self, N._onClose);
+    int t = on_close ? truth(on_close.get()) : -1;
+    if (t < 0) return nullptr;
+    if (t) {
+        on_close = getattr(self, N._onClose);
+        if (!on_close || !call(on_close.get())) return nullptr;
+    }
+    Py_RETURN_NONE;
+}
+
+// Lays the window exactly over the anchor element's rectangle in screen coordinates; without an
+// anchor element the host's main window becomes the anchor element for good.
+PyObject* update_position(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    Ref anchor = getattr(self, N._anchorEl);
+    int t = anchor ? truth(anchor.get()) : -1;
+    if (t < 0) return nullptr;
+    if (!t) {
+        Ref QApplication = global(Global::QApplication);
+        Ref app = QApplication ? call_method(QApplication.get(), N.instance) : Ref();
+        Ref main_window = app ? getattr(app.get(), N.mainWindow) : Ref();
+        if (!main_window || PyObject_SetAttr(self, N._anchorEl, main_window.get()) < 0) return nullptr;
+    }
+    anchor = getattr(self, N._anchorEl);
+    Ref QPoint = anchor ? global(Global::QPoint) : Ref();
+    Ref origin = QPoint ? call(QPoint.get(), C.int0, C.int0) : Ref();
+    Ref popup_position = origin ? call_method(anchor.get(), N.mapToGlobal, origin.get()) : Ref();
+    if (!popup_position) return nullptr;
+
+    Ref x = call_method(popup_position.get(), N.x);
+    Ref y = x ? call_method(popup_position.get(), N.y) : Ref();
+    anchor = y ? getattr(self, N._anchorEl) : Ref();
+    Ref width = anchor ? call_method(anchor.get(), N.width) : Ref();
+    anchor = width ? getattr(self, N._anchorEl) : Ref();
+    Ref height = anchor ? call_method(anchor.get(), N.height) : Ref();
+    if (!height || !call_method(self, N.setGeometry, x.get(), y.get(), width.get(), height.get())) return nullptr;
+    Py_RETURN_NONE;
+}
+
+}  // namespace
+
+const FunctionDef show_def = {"_show", show_params, 2, false, false, show, nullptr};
+const FunctionDef close_def = {"_close", self_only, 1, false, false, close, nullptr};
+const FunctionDef show_drawer_def = {"showDrawer", self_only, 1, false, false, show_drawer, nullptr};
+const FunctionDef update_position_def = {"update_position", self_only, 1, false, false, update_position, nullptr};
+
+}  // namespace zarnu::drawer

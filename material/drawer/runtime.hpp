@@ -1,0 +1,125 @@
+// Shared run-time machinery of the drawer's methods: interned names, calls through ordinary
+// attribute lookup, the module-namespace lookups (cached, invalidated by a dict watcher), the
+// class-attribute cache and the `super()` lookup (cached per type, invalidated by a type watcher).
+#pragma once
+
+#include "function.hpp"
+
+#include <cstdint>
+#include <iterator>
+
+namespace zarnu {
+
+// Every attribute and method name the drawer uses, interned once at import.
+#define ZARNU_NAMES(X)                                                                                  \
+    X(__init__) X(__mro_entries__) X(__prepare__) X(__orig_bases__) X(__builtins__) X(__module__)      \
+    X(__qualname__) X(__doc__) X(__name__) X(__class__) X(__getitem__)                                  \
+    X(name) X(loader) X(origin) X(parent) X(submodule_search_locations)                                \
+    X(__loader__) X(__file__) X(__package__) X(__path__) X(__spec__)                                    \
+    X(file_path) X(param_name) X(supported_signatures) X(valid_values) X(VALID_ANCHOR) X(VALID_VARIANT) \
+    X(setObjectName) X(theme) X(_widget_references) X(drawerMinWidth) X(drawerMaxWidth)                \
+    X(drawerMinHeight) X(drawerMaxHeight) X(_user_dragging) X(_init_ui)                                 \
+    X(setWindowFlags) X(Window) X(FramelessWindowHint) X(setAttribute) X(WA_TranslucentBackground)      \
+    X(WA_TransparentForMouseEvents) X(setAutoFillBackground) X(_frm_content) X(_contentLayout)         \
+    X(_overlay) X(setSizePolicy) X(Expanding) X(setStyleSheet) X(setHandleWidth)                        \
+    X(setChildrenCollapsible) X(setOpaqueResize) X(_anchor) X(setOrientation) X(Orientation)            \
+    X(Horizontal) X(Vertical) X(addWidget) X(setSizes) X(setContentsMargins) X(setMinimumWidth)         \
+    X(setMaximumWidth) X(setMinimumHeight) X(setMaximumHeight) X(_children) X(_open) X(valueChanged)    \
+    X(connect) X(_show) X(installEventFilter) X(_anchorEl) X(instance) X(mainWindow) X(signal)          \
+    X(changed) X(_set_stylesheet) X(langChanged) X(reTranslation) X(handle)                             \
+    X(components) X(get) X(_variant) X(_sx) X(setShadowEffect) X(setBlurRadius) X(setOffset)           \
+    X(setColor) X(setGraphicsEffect)                                                                    \
+    X(isVisible) X(setVisible) X(update_position) X(_onClose) X(mapToGlobal) X(setGeometry)             \
+    X(x) X(y) X(width) X(height)                                                                        \
+    X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update)           \
+    X(eventFilter) X(value)
+
+struct Names {
+#define ZARNU_DECLARE_NAME(n) PyObject* n;
+    ZARNU_NAMES(ZARNU_DECLARE_NAME)
+#undef ZARNU_DECLARE_NAME
+};
+extern Names N;
+
+// Constant strings and numbers used by the methods, created once at import.
+struct Constants {
+    PyObject* anchor;          // "anchor"
+    PyObject* variant;         // "variant"
+    PyObject* left;            // "left"
+    PyObject* right;           // "right"
+    PyObject* top;             // "top"
+    PyObject* bottom;          // "bottom"
+    PyObject* PyDrawer;        // "PyDrawer"
+    PyObject* contentFrame;    // "contentFrame"
+    PyObject* transparent;     // "background-color: transparent;"
+    PyObject* styles;          // "styles"
+    PyObject* root;            // "root"
+    PyObject* empty;           // ""
+    PyObject* int0;
+    PyObject* int1;
+    PyObject* int50;
+    PyObject* int50000;
+};
+extern Constants C;
+
+int runtime_init(PyObject* module);
+
+// Names of the module namespace that the methods look up at each run.
+enum class Global : int {
+    QVBoxLayout, QWidget, QApplication, QFrame, QSizePolicy, QGraphicsDropShadowEffect, Qt, QPoint, QEvent,
+    State, useTheme, i18n, get_qss_style, Callable,
+    Count
+};
+
+// LOAD_GLOBAL: the module namespace, then the builtins; NameError when neither has the name.
+Ref global(Global g);
+
+// The builtins taken once at import.
+extern PyObject* builtin_super;
+extern PyObject* builtin_ValueError;
+
+// `obj.name(*args)`, looked up as Python would look it up.
+template <class... A>
+inline Ref call_method(PyObject* obj, PyObject* name, A... args) {
+    PyObject* a[] = {nullptr, obj, args...};
+    return Ref::steal(PyObject_VectorcallMethod(name, a + 1, (1 + sizeof...(A)) | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                                                nullptr));
+}
+
+// `fn(*args)`.
+template <class... A>
+inline Ref call(PyObject* fn, A... args) {
+    PyObject* a[] = {nullptr, args...};
+    return Ref::steal(PyObject_Vectorcall(fn, a + 1, sizeof...(A) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+}
+
+inline Ref getattr(PyObject* obj, PyObject* name) { return Ref::steal(PyObject_GetAttr(obj, name)); }
+
+// `bool(obj)`: 1, 0, or -1 with an exception set.
+inline int truth(PyObject* obj) { return PyObject_IsTrue(obj); }
+
+// `a == b` tested for truth, as `if a == b:` does (no identity shortcut): 1, 0 or -1.
+inline int equals(PyObject* a, PyObject* b) {
+    Ref r = Ref::steal(PyObject_RichCompare(a, b, Py_EQ));
+    return r ? PyObject_IsTrue(r.get()) : -1;
+}
+
+// `ModuleName.attr` for a class bound in the module namespace, cached until the namespace or
+// the class (or its metaclass) changes.
+struct ClassAttrCache {
+    PyObject* cls = nullptr;    // strong
+    PyObject* value = nullptr;  // strong
+    std::uint64_t names_epoch = 0;
+    std::uint64_t type_epoch = 0;
+};
+Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& cache);
+
+// `super().name(*args[1:])` for a method of `fn`'s owner class, args[0] being `self`.
+struct SuperCache {
+    PyObject* type = nullptr;  // strong
+    PyObject* attr = nullptr;  // strong: the unbound attribute found after the owner in the MRO
+    std::uint64_t type_epoch = 0;
+};
+Ref super_call(Function* fn, PyObject* name, SuperCache& cache, PyObject* const* args, Py_ssize_t nargs);
+
+}  // namespace zarnu

@@ -1,0 +1,220 @@
+// The widget tree: a frameless translucent window holding the content frame and the overlay,
+// arranged by anchor; then the children, the subscriptions and the event filters.
+#include "methods.hpp"
+
+namespace zarnu::drawer {
+namespace {
+
+constexpr const char* self_only[] = {"self"};
+
+// `self.<attr>.<method>(*args)`, reading the attribute afresh as each statement does.
+template <class... A>
+bool on_attr(PyObject* self, PyObject* attr, PyObject* method, A... args) {
+    Ref obj = getattr(self, attr);
+    return obj && call_method(obj.get(), method, args...);
+}
+
+// `[a, b]`
+Ref pair_list(PyObject* a, PyObject* b) {
+    Ref list = Ref::steal(PyList_New(2));
+    if (!list) return {};
+    PyList_SET_ITEM(list.get(), 0, Py_NewRef(a));
+    PyList_SET_ITEM(list.get(), 1, Py_NewRef(b));
+    return list;
+}
+
+struct Arrangement {
+    PyObject* const* anchor;       // the anchor text this row is for
+    PyObject* const* orientation;  // Qt.Orientation.<name>
+    PyObject* const* first;        // pane attribute added first
+    PyObject* const* second;       // pane attribute added second
+    bool content_first;            // whether the content pane takes the first size
+    PyObject* const* overlay_size;
+    int margins[4];
+    PyObject* const* min_limit;    // attribute of the minimum limit, or null
+    PyObject* const* max_limit;
+    PyObject* const* set_min;      // content frame method for each limit
+    PyObject* const* set_max;
+};
+
+const Arrangement arrangements[] = {
+    {&C.left, &N.Horizontal, &N._frm_content, &N._overlay, true, &C.int50, {1, 0, 0, 0}, nullptr, nullptr, nullptr,
+     nullptr},
+    {&C.right, &N.Horizontal, &N._overlay, &N._frm_content, false, &C.int50000, {0, 0, 1, 1}, &N.drawerMinWidth,
+     &N.drawerMaxWidth, &N.setMinimumWidth, &N.setMaximumWidth},
+    {&C.top, &N.Vertical, &N._frm_content, &N._overlay, true, &C.int50, {0, 1, 0, 0}, &N.drawerMinHeight,
+     &N.drawerMaxHeight, &N.setMinimumHeight, &N.setMaximumHeight},
+    {&C.bottom, &N.Vertical, &N._overlay, &N._frm_content, false, &C.int50, {0, 1, 0, 0}, &N.drawerMinHeight,
+     &N.drawerMaxHeight, &N.setMinimumHeight, &N.setMaximumHeight},
+};
+
+// `if self.<limit> is not None: self._frm_content.<setter>(self.<limit>)`
+bool apply_limit(PyObject* self, PyObject* limit, PyObject* setter) {
+    Ref value = getattr(self, limit);
+    if (!value) return false;
+    if (value.get() == Py_None) return true;
+    Ref content = getattr(self, N._frm_content);
+    Ref again = content ? getattr(self, limit) : Ref();
+    return again && call_method(content.get(), setter, again.get());
+}
+
+bool arrange(PyObject* self, PyObject* Qt, const Arrangement& a) {
+    Ref orientations = getattr(Qt, N.Orientation);
+    Ref orientation = orientations ? getattr(orientations.get(), *a.orientation) : Ref();
+    if (!orientation || !call_method(self, N.setOrientation, orientation.get())) return false;
+    Ref first = getattr(self, *a.first);
+    if (!first || !call_method(self, N.addWidget, first.get())) return false;
+    Ref second = getattr(self, *a.second);
+    if (!second || !call_method(self, N.addWidget, second.get())) return false;
+    Ref min_width = getattr(self, N.drawerMinWidth);
+    if (!min_width) return false;
+    Ref sizes = a.content_first ? pair_list(min_width.get(), *a.overlay_size)
+                                : pair_list(*a.overlay_size, min_width.get());
+    if (!sizes || !call_method(self, N.setSizes, sizes.get())) return false;
+    PyObject* m[4];
+    for (int i = 0; i < 4; i++) m[i] = a.margins[i] ? C.int1 : C.int0;
+    if (!call_method(self, N.setContentsMargins, m[0], m[1], m[2], m[3])) return false;
+    if (a.min_limit && !apply_limit(self, *a.min_limit, *a.set_min)) return false;
+    if (a.max_limit && !apply_limit(self, *a.max_limit, *a.set_max)) return false;
+    return true;
+}
+
+bool add_children(PyObject* self) {
+    Ref children = getattr(self, N._children);
+    if (!children) return false;
+    if (children.get() == Py_None) return true;
+    int is_list = PyObject_IsInstance(children.get(), reinterpret_cast<PyObject*>(&PyList_Type));
+    if (is_list < 0) return false;
+    if (is_list) {
+        Ref again = getattr(self, N._children);
+        Ref it = again ? Ref::steal(PyObject_GetIter(again.get())) : Ref();
+        if (!it) return false;
+        while (Ref child = Ref::steal(PyIter_Next(it.get())))
+            if (!on_attr(self, N._contentLayout, N.addWidget, child.get())) return false;
+        return !PyErr_Occurred();
+    }
+    Ref QWidget = global(Global::QWidget);
+    if (!QWidget) return false;
+    Ref again = getattr(self, N._children);
+    if (!again) return false;
+    int is_widget = PyObject_IsInstance(again.get(), QWidget.get());
+    if (is_widget < 0) return false;
+    if (!is_widget) return true;
+    Ref layout = getattr(self, N._contentLayout);
+    Ref child = layout ? getattr(self, N._children) : Ref();
+    return child && call_method(layout.get(), N.addWidget, child.get());
+}
+
+// `<obj>.<signal>.connect(self.<slot>)`
+bool connect(PyObject* obj, PyObject* signal, PyObject* self, PyObject* slot) {
+    Ref sig = getattr(obj, signal);
+    Ref bound = sig ? getattr(self, slot) : Ref();
+    return bound && call_method(sig.get(), N.connect, bound.get());
+}
+
+PyObject* init_ui(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    if (!call_method(self, N.setObjectName, C.PyDrawer)) return nullptr;
+
+    Ref Qt = global(Global::Qt);
+    if (!Qt) return nullptr;
+    Ref window = getattr(Qt.get(), N.Window);
+    Ref frameless = window ? getattr(Qt.get(), N.FramelessWindowHint) : Ref();
+    Ref flags = frameless ? Ref::steal(PyNumber_Or(window.get(), frameless.get())) : Ref();
+    if (!flags || !call_method(self, N.setWindowFlags, flags.get())) return nullptr;
+    Ref translucent = getattr(Qt.get(), N.WA_TranslucentBackground);
+    if (!translucent || !call_method(self, N.setAttribute, translucent.get(), Py_True)) return nullptr;
+    if (!call_method(self, N.setAutoFillBackground, Py_False)) return nullptr;
+
+    Ref QFrame = global(Global::QFrame);
+    Ref frame = QFrame ? call(QFrame.get(), self) : Ref();
+    if (!frame || PyObject_SetAttr(self, N._frm_content, frame.get()) < 0) return nullptr;
+    if (!on_attr(self, N._frm_content, N.setObjectName, C.contentFrame)) return nullptr;
+
+    Ref QVBoxLayout = global(Global::QVBoxLayout);
+    Ref content = QVBoxLayout ? getattr(self, N._frm_content) : Ref();
+    Ref layout = content ? call(QVBoxLayout.get(), content.get()) : Ref();
+    if (!layout || PyObject_SetAttr(self, N._contentLayout, layout.get()) < 0) return nullptr;
+
+    Ref QWidget = global(Global::QWidget);
+    Ref overlay = QWidget ? call(QWidget.get(), self) : Ref();
+    if (!overlay || PyObject_SetAttr(self, N._overlay, overlay.get()) < 0) return nullptr;
+    Ref mouse_transparent = getattr(Qt.get(), N.WA_TransparentForMouseEvents);
+    if (!mouse_transparent || !on_attr(self, N._overlay, N.setAttribute, mouse_transparent.get(), Py_True))
+        return nullptr;
+    if (!on_attr(self, N._overlay, N.setAutoFillBackground, Py_False)) return nullptr;
+    Ref QSizePolicy = global(Global::QSizePolicy);
+    Ref expanding = QSizePolicy ? getattr(QSizePolicy.get(), N.Expanding) : Ref();
+    if (!expanding || !on_attr(self, N._overlay, N.setSizePolicy, expanding.get(), expanding.get()))
+        return nullptr;
+    if (!on_attr(self, N._overlay, N.setStyleSheet, C.transparent)) return nullptr;
+
+    if (!call_method(self, N.setHandleWidth, C.int0) || !call_method(self, N.setChildrenCollapsible, Py_True) ||
+        !call_method(self, N.setOpaqueResize, Py_True))
+        return nullptr;
+
+    for (const Arrangement& a : arrangements) {
+        Ref anchor = getattr(self, N._anchor);
+        int match = anchor ? equals(anchor.get(), *a.anchor) : -1;
+        if (match < 0) return nullptr;
+        if (!match) continue;
+        if (!arrange(self, Qt.get(), a)) return nullptr;
+        break;
+    }
+
+    if (!add_children(self)) return nullptr;
+
+    Ref State = global(Global::State);
+    Ref open = State ? getattr(self, N._open) : Ref();
+    if (!open) return nullptr;
+    int is_state = PyObject_IsInstance(open.get(), State.get());
+    if (is_state < 0) return nullptr;
+    if (!is_state) {
+        raise_value_error("The attribute 'open' only accepts input in the form of State.");
+        return nullptr;
+    }
+    open = getattr(self, N._open);
+    if (!open || !connect(open.get(), N.valueChanged, self, N._show)) return nullptr;
+
+    if (!call_method(self, N.installEventFilter, self)) return nullptr;
+    Ref anchor_el = getattr(self, N._anchorEl);
+    int filter_anchor = anchor_el ? truth(anchor_el.get()) : -1;
+    if (filter_anchor > 0) {
+        anchor_el = getattr(self, N._anchorEl);
+        Ref QWidget_now = anchor_el ? global(Global::QWidget) : Ref();
+        filter_anchor = QWidget_now ? PyObject_IsInstance(anchor_el.get(), QWidget_now.get()) : -1;
+    }
+    if (filter_anchor < 0) return nullptr;
+    if (filter_anchor && !on_attr(self, N._anchorEl, N.installEventFilter, self)) return nullptr;
+
+    Ref QApplication = global(Global::QApplication);
+    Ref app = QApplication ? call_method(QApplication.get(), N.instance) : Ref();
+    Ref main_window = app ? getattr(app.get(), N.mainWindow) : Ref();
+    if (!main_window || !call_method(main_window.get(), N.installEventFilter, self)) return nullptr;
+
+    Ref useTheme = global(Global::useTheme);
+    Ref theme = useTheme ? call(useTheme.get()) : Ref();
+    if (!theme || PyObject_SetAttr(self, N.theme, theme.get()) < 0) return nullptr;
+    theme = getattr(self, N.theme);
+    Ref theme_signal = theme ? getattr(theme.get(), N.signal) : Ref();
+    if (!theme_signal || !connect(theme_signal.get(), N.changed, self, N._set_stylesheet)) return nullptr;
+
+    if (!call_method(self, N._set_stylesheet)) return nullptr;
+
+    Ref i18n = global(Global::i18n);
+    if (!i18n || !connect(i18n.get(), N.langChanged, self, N.reTranslation)) return nullptr;
+
+    Ref handle = call_method(self, N.handle, C.int1);
+    if (!handle || !call_method(handle.get(), N.installEventFilter, self)) return nullptr;
+    Py_RETURN_NONE;
+}
+
+// The drawer shows no text of its own, so a language change has nothing to update.
+PyObject* retranslate(Function*, PyObject* const*) { Py_RETURN_NONE; }
+
+}  // namespace
+
+const FunctionDef init_ui_def = {"_init_ui", self_only, 1, false, false, init_ui, nullptr};
+const FunctionDef retranslation_def = {"reTranslation", self_only, 1, false, false, retranslate, nullptr};
+
+}  // namespace zarnu::drawer

@@ -1,0 +1,361 @@
+/*
+ * Bench-only helper: the cost floor of the drawer's event filter.
+ *
+ * Every implementation of Drawer.eventFilter has to make a minimum set of
+ * calls into the Qt binding for each event: read event.type() (four times
+ * for an event that is neither a resize/move nor a mouse press/release) and
+ * chain to QSplitter.eventFilter(self, source, event). The loops below make
+ * exactly those calls from C, with interned method names and the base method
+ * resolved once, so that (time of an implementation) - (time of the floor)
+ * is the overhead the implementation adds on top of what it cannot avoid.
+ *
+ * Functions:
+ *   event_filter_floor(filter_obj, source, event, n)
+ *       n x { event.type() x4; QSplitter.eventFilter(filter_obj, source, event) }
+ *   event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)
+ *       as above, plus the four equality comparisons of the type against
+ *       QEvent.Resize/Move/MouseButtonPress/MouseButtonRelease, with the
+ *       four enum members fetched from `qevent_type` by attribute each time.
+ *   resize_floor(drawer, anchor, event, n, point_type)
+ *       n x the calls a visible drawer must make for a resize of its anchor:
+ *       event.type() x3, source == anchor, drawer.isVisible(),
+ *       anchor.mapToGlobal(QPoint(0, 0)), pos.x(), pos.y(), anchor.width(),
+ *       anchor.height(), drawer.setGeometry(x, y, w, h), then the base
+ *       eventFilter. (The anchor is already stored on this path, so the
+ *       application/mainWindow lookup of the first placement is not made.)
+ *   repeat_call(func, args, n)
+ *       calls func(*args) n times from C and drops the results: a driver
+ *       without Python loop overhead for timing any callable.
+ *   event_filter_method
+ *       a C method (self, source, event) that makes the event_filter_floor
+ *       calls once and returns the base result; assigned as `eventFilter` of
+ *       a QSplitter subclass it is the floor of Qt's dispatch into a
+ *       Python-level event filter.
+ */
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+static PyObject *s_type;       /* "type" */
+static PyObject *s_isVisible;  /* "isVisible" */
+static PyObject *s_mapToGlobal;
+static PyObject *s_x;
+static PyObject *s_y;
+static PyObject *s_width;
+static PyObject *s_height;
+static PyObject *s_setGeometry;
+static PyObject *s_Resize;
+static PyObject *s_Move;
+static PyObject *s_MouseButtonPress;
+static PyObject *s_MouseButtonRelease;
+static PyObject *zero;         /* the int 0 */
+static PyObject *base_event_filter; /* QSplitter.eventFilter, resolved once */
+static unsigned long long method_calls; /* calls of event_filter_method */
+
+static PyObject *
+get_base_event_filter(void)
+{
+    if (base_event_filter == NULL) {
+        PyObject *mod = PyImport_ImportModule("qtpy.QtWidgets");
+        if (mod == NULL)
+            return NULL;
+        PyObject *splitter = PyObject_GetAttrString(mod, "QSplitter");
+        Py_DECREF(mod);
+        if (splitter == NULL)
+            return NULL;
+        base_event_filter = PyObject_GetAttrString(splitter, "eventFilter");
+        Py_DECREF(splitter);
+    }
+    return base_event_filter;
+}
+
+static inline int
+call_method0_drop(PyObject *obj, PyObject *name)
+{
+    PyObject *r = PyObject_VectorcallMethod(name, &obj, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+    if (r == NULL)
+        return -1;
+    Py_DECREF(r);
+    return 0;
+}
+
+static inline PyObject *
+call_base(PyObject *base, PyObject *filter_obj, PyObject *source, PyObject *event)
+{
+    PyObject *args[3] = {filter_obj, source, event};
+    return PyObject_Vectorcall(base, args, 3, NULL);
+}
+
+/* one ordinary event: type() four times, then the base class's filter */
+static inline PyObject *
+ordinary_once(PyObject *base, PyObject *filter_obj, PyObject *source, PyObject *event)
+{
+    for (int k = 0; k < 4; k++) {
+        if (call_method0_drop(event, s_type) < 0)
+            return NULL;
+    }
+    return call_base(base, filter_obj, source, event);
+}
+
+static PyObject *
+event_filter_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 4) {
+        PyErr_SetString(PyExc_TypeError, "event_filter_floor(filter_obj, source, event, n)");
+        return NULL;
+    }
+    Py_ssize_t n = PyLong_AsSsize_t(args[3]);
+    if (n == -1 && PyErr_Occurred())
+        return NULL;
+    PyObject *base = get_base_event_filter();
+    if (base == NULL)
+        return NULL;
+    for (Py_ssize_t i = 0; i < n; i++) {
+        PyObject *r = ordinary_once(base, args[0], args[1], args[2]);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+    }
+    Py_RETURN_NONE;
+}
+
+/* type() == member, member fetched afresh from the enum class */
+static inline int
+type_equals(PyObject *event, PyObject *qevent_type, PyObject *member_name)
+{
+    PyObject *t = PyObject_VectorcallMethod(s_type, &event, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+    if (t == NULL)
+        return -1;
+    PyObject *member = PyObject_GetAttr(qevent_type, member_name);
+    if (member == NULL) {
+        Py_DECREF(t);
+        return -1;
+    }
+    /* the == operator: no identity shortcut, unlike PyObject_RichCompareBool */
+    PyObject *res = PyObject_RichCompare(t, member, Py_EQ);
+    Py_DECREF(t);
+    Py_DECREF(member);
+    if (res == NULL)
+        return -1;
+    int eq = PyObject_IsTrue(res);
+    Py_DECREF(res);
+    return eq;
+}
+
+static PyObject *
+event_filter_floor_cmp(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 5) {
+        PyErr_SetString(PyExc_TypeError,
+                        "event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)");
+        return NULL;
+    }
+    Py_ssize_t n = PyLong_AsSsize_t(args[3]);
+    if (n == -1 && PyErr_Occurred())
+        return NULL;
+    PyObject *base = get_base_event_filter();
+    if (base == NULL)
+        return NULL;
+    PyObject *event = args[2], *qt = args[4];
+    PyObject *names[4] = {s_Resize, s_Move, s_MouseButtonPress, s_MouseButtonRelease};
+    for (Py_ssize_t i = 0; i < n; i++) {
+        for (int k = 0; k < 4; k++) {
+            if (type_equals(event, qt, names[k]) < 0)
+                return NULL;
+        }
+        PyObject *r = call_base(base, args[0], args[1], event);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+    }
+    Py_RETURN_NONE;
+}
+
+static PyObject *
+resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 5) {
+        PyErr_SetString(PyExc_TypeError, "resize_floor(drawer, anchor, event, n, point_type)");
+        return NULL;
+    }
+    PyObject *drawer = args[0], *anchor = args[1], *event = args[2], *point_type = args[4];
+    Py_ssize_t n = PyLong_AsSsize_t(args[3]);
+    if (n == -1 && PyErr_Occurred())
+        return NULL;
+    PyObject *base = get_base_event_filter();
+    if (base == NULL)
+        return NULL;
+    for (Py_ssize_t i = 0; i < n; i++) {
+        /* placement test: type() == Resize succeeds, so Move is not read */
+        if (call_method0_drop(event, s_type) < 0)
+            return NULL;
+        PyObject *cmp = PyObject_RichCompare(anchor, anchor, Py_EQ);
+        if (cmp == NULL)
+            return NULL;
+        int eq = PyObject_IsTrue(cmp);
+        Py_DECREF(cmp);
+        if (eq < 0)
+            return NULL;
+        if (call_method0_drop(drawer, s_isVisible) < 0)
+            return NULL;
+        /* update_position */
+        PyObject *pargs[2] = {zero, zero};
+        PyObject *origin = PyObject_Vectorcall(point_type, pargs, 2, NULL);
+        if (origin == NULL)
+            return NULL;
+        PyObject *margs[2] = {anchor, origin};
+        PyObject *pos = PyObject_VectorcallMethod(s_mapToGlobal, margs, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        Py_DECREF(origin);
+        if (pos == NULL)
+            return NULL;
+        PyObject *x = PyObject_VectorcallMethod(s_x, &pos, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        PyObject *y = x ? PyObject_VectorcallMethod(s_y, &pos, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
+        PyObject *w = y ? PyObject_VectorcallMethod(s_width, &anchor, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
+        PyObject *h = w ? PyObject_VectorcallMethod(s_height, &anchor, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
+        PyObject *r = NULL;
+        if (h) {
+            PyObject *gargs[5] = {drawer, x, y, w, h};
+            r = PyObject_VectorcallMethod(s_setGeometry, gargs, 5 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        }
+        Py_DECREF(pos);
+        Py_XDECREF(x);
+        Py_XDECREF(y);
+        Py_XDECREF(w);
+        Py_XDECREF(h);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+        /* drag tracking: neither press nor release */
+        if (call_method0_drop(event, s_type) < 0 || call_method0_drop(event, s_type) < 0)
+            return NULL;
+        r = call_base(base, drawer, anchor, event);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+    }
+    Py_RETURN_NONE;
+}
+
+static PyObject *
+repeat_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 3 || !PyTuple_Check(args[1])) {
+        PyErr_SetString(PyExc_TypeError, "repeat_call(func, args: tuple, n)");
+        return NULL;
+    }
+    PyObject *func = args[0];
+    Py_ssize_t n = PyLong_AsSsize_t(args[2]);
+    if (n == -1 && PyErr_Occurred())
+        return NULL;
+    Py_ssize_t argc = PyTuple_GET_SIZE(args[1]);
+    if (argc > 8) {
+        PyErr_SetString(PyExc_ValueError, "repeat_call: at most 8 arguments");
+        return NULL;
+    }
+    PyObject *stack[9];
+    stack[0] = NULL;
+    for (Py_ssize_t k = 0; k < argc; k++)
+        stack[k + 1] = PyTuple_GET_ITEM(args[1], k);
+    for (Py_ssize_t i = 0; i < n; i++) {
+        PyObject *r = PyObject_Vectorcall(func, stack + 1, argc | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+    }
+    Py_RETURN_NONE;
+}
+
+/* method eventFilter(self, source, event) -> base result, for the floor's
+ * own QSplitter subclass (see floor_exec for how it is bound) */
+static PyObject *
+event_filter_once(PyObject *self, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 2) {
+        PyErr_SetString(PyExc_TypeError, "eventFilter(source, event)");
+        return NULL;
+    }
+    PyObject *base = get_base_event_filter();
+    if (base == NULL)
+        return NULL;
+    method_calls++;
+    return ordinary_once(base, self, args[0], args[1]);
+}
+
+static PyObject *
+method_call_count(PyObject *module, PyObject *unused)
+{
+    return PyLong_FromUnsignedLongLong(method_calls);
+}
+
+static PyMethodDef floor_methods[] = {
+    {"method_call_count", method_call_count, METH_NOARGS,
+     "how often event_filter_method has run (to check that Qt dispatches to it)"},
+    {"event_filter_floor", (PyCFunction)(void (*)(void))event_filter_floor, METH_FASTCALL,
+     "event_filter_floor(filter_obj, source, event, n)"},
+    {"event_filter_floor_cmp", (PyCFunction)(void (*)(void))event_filter_floor_cmp, METH_FASTCALL,
+     "event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)"},
+    {"resize_floor", (PyCFunction)(void (*)(void))resize_floor, METH_FASTCALL,
+     "resize_floor(drawer, anchor, event, n, point_type)"},
+    {"repeat_call", (PyCFunction)(void (*)(void))repeat_call, METH_FASTCALL,
+     "repeat_call(func, args, n)"},
+    {NULL, NULL, 0, NULL},
+};
+
+static PyMethodDef event_filter_once_def = {
+    "eventFilter", (PyCFunction)(void (*)(void))event_filter_once, METH_FASTCALL,
+    "eventFilter(source, event): the floor calls for one ordinary event"};
+
+static int
+floor_exec(PyObject *m)
+{
+#define INTERN(var, text)                                  \
+    if ((var = PyUnicode_InternFromString(text)) == NULL)  \
+        return -1;
+    INTERN(s_type, "type");
+    INTERN(s_isVisible, "isVisible");
+    INTERN(s_mapToGlobal, "mapToGlobal");
+    INTERN(s_x, "x");
+    INTERN(s_y, "y");
+    INTERN(s_width, "width");
+    INTERN(s_height, "height");
+    INTERN(s_setGeometry, "setGeometry");
+    INTERN(s_Resize, "Resize");
+    INTERN(s_Move, "Move");
+    INTERN(s_MouseButtonPress, "MouseButtonPress");
+    INTERN(s_MouseButtonRelease, "MouseButtonRelease");
+#undef INTERN
+    if ((zero = PyLong_FromLong(0)) == NULL)
+        return -1;
+    /* A method descriptor (binds like a method of `object`) inside an
+     * instancemethod: looked up on an instance it yields an ordinary bound
+     * method whose __func__ has a __get__, which is what the binding's
+     * override dispatch expects of a Python-level eventFilter. */
+    PyObject *func = PyDescr_NewMethod(&PyBaseObject_Type, &event_filter_once_def);
+    if (func == NULL)
+        return -1;
+    PyObject *method = PyInstanceMethod_New(func);
+    Py_DECREF(func);
+    if (method == NULL)
+        return -1;
+    if (PyModule_AddObjectRef(m, "event_filter_method", method) < 0) {
+        Py_DECREF(method);
+        return -1;
+    }
+    Py_DECREF(method);
+    return 0;
+}
+
+static PyModuleDef_Slot floor_slots[] = {
+    {Py_mod_exec, floor_exec},
+    {0, NULL},
+};
+
+static struct PyModuleDef floor_module = {
+    PyModuleDef_HEAD_INIT, "floor", "Bench-only cost floor of the drawer's event filter.", 0,
+    floor_methods, floor_slots, NULL, NULL, NULL,
+};
+
+PyMODINIT_FUNC
+PyInit_floor(void)
+{
+    return PyModuleDef_Init(&floor_module);
+}

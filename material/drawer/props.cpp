@@ -26,7 +26,7 @@ PyObject* get_prop(Function* fn, PyObject* const* a) {
     if (!stored) return nullptr;
     Ref State = global(Global::State);
     if (!State) return nullptr;
-    int is_state = PyObject_IsInstance(stored.get(), State.get());
+    int is_state = is_instance(stored.get(), State.get());
     if (is_state < 0) return nullptr;
     Ref again = getattr(self, attr);
     if (!again || !is_state) return again.release();

@@ -143,6 +143,27 @@ Ref global(Global g) {
     return Ref::steal(value);
 }
 
+int is_instance(PyObject* obj, PyObject* cls) {
+    if (Py_IS_TYPE(obj, reinterpret_cast<PyTypeObject*>(cls))) return 1;
+    if (!PyType_Check(cls) || PyType_CheckExact(cls)) return PyObject_IsInstance(obj, cls);
+    static PyObject* type_instancecheck = _PyType_Lookup(&PyType_Type, N.__instancecheck__);
+    if (_PyType_Lookup(Py_TYPE(cls), N.__instancecheck__) != type_instancecheck || !type_instancecheck)
+        return PyObject_IsInstance(obj, cls);
+    PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
+    if (PyObject_TypeCheck(obj, type)) return 1;
+    // With generic attribute lookup and `object`'s own `__class__` (a data descriptor), the
+    // lookup below can only give `type(obj)`.
+    static PyObject* object_class = _PyType_Lookup(&PyBaseObject_Type, N.__class__);
+    if (Py_TYPE(obj)->tp_getattro == PyObject_GenericGetAttr && object_class &&
+        _PyType_Lookup(Py_TYPE(obj), N.__class__) == object_class)
+        return 0;
+    PyObject* icls = nullptr;
+    if (PyObject_GetOptionalAttr(obj, N.__class__, &icls) < 0) return -1;
+    Ref holder = Ref::steal(icls);
+    if (!icls || icls == reinterpret_cast<PyObject*>(Py_TYPE(obj)) || !PyType_Check(icls)) return 0;
+    return PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(icls), type);
+}
+
 Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& c) {
     if (c.value && c.names_epoch == names_epoch && c.type_epoch == type_epoch && names_watched)
         return Ref::borrow(c.value);

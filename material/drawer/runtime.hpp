@@ -13,7 +13,7 @@ namespace zarnu {
 // Every attribute and method name the drawer uses, interned once at import.
 #define ZARNU_NAMES(X)                                                                                  \
     X(__init__) X(__mro_entries__) X(__prepare__) X(__orig_bases__) X(__builtins__) X(__module__)      \
-    X(__qualname__) X(__doc__) X(__name__) X(__class__) X(__getitem__)                                  \
+    X(__qualname__) X(__doc__) X(__name__) X(__class__) X(__getitem__) X(__instancecheck__)                                  \
     X(name) X(loader) X(origin) X(parent) X(submodule_search_locations)                                \
     X(__loader__) X(__file__) X(__package__) X(__path__) X(__spec__)                                    \
     X(file_path) X(param_name) X(supported_signatures) X(valid_values) X(VALID_ANCHOR) X(VALID_VARIANT) \
@@ -103,6 +103,11 @@ inline int equals(PyObject* a, PyObject* b) {
     Ref r = Ref::steal(PyObject_RichCompare(a, b, Py_EQ));
     return r ? PyObject_IsTrue(r.get()) : -1;
 }
+
+// `isinstance(obj, cls)`. When the metaclass of `cls` inherits `type.__instancecheck__`, the
+// check that method would run is made directly (the same steps, `__class__` included), without
+// looking the hook up and calling it.
+int is_instance(PyObject* obj, PyObject* cls);
 
 // `ModuleName.attr` for a class bound in the module namespace, cached until the namespace or
 // the class (or its metaclass) changes.

@@ -18,7 +18,7 @@ Ref sx_declarations(PyObject* self) {
     if (t <= 0) return t < 0 ? Ref() : Ref::borrow(C.empty);
 
     sx = getattr(self, N._sx);
-    int is_dict = sx ? PyObject_IsInstance(sx.get(), reinterpret_cast<PyObject*>(&PyDict_Type)) : -1;
+    int is_dict = sx ? is_instance(sx.get(), reinterpret_cast<PyObject*>(&PyDict_Type)) : -1;
     if (is_dict < 0) return {};
     if (is_dict) {
         Ref get_qss_style = global(Global::get_qss_style);
@@ -28,25 +28,25 @@ Ref sx_declarations(PyObject* self) {
 
     Ref Callable = global(Global::Callable);
     sx = Callable ? getattr(self, N._sx) : Ref();
-    int is_callable = sx ? PyObject_IsInstance(sx.get(), Callable.get()) : -1;
+    int is_callable = sx ? is_instance(sx.get(), Callable.get()) : -1;
     if (is_callable < 0) return {};
     if (is_callable) {
         Ref again = getattr(self, N._sx);
         Ref result = again ? call(again.get()) : Ref();
         if (!result) return {};
-        int r_dict = PyObject_IsInstance(result.get(), reinterpret_cast<PyObject*>(&PyDict_Type));
+        int r_dict = is_instance(result.get(), reinterpret_cast<PyObject*>(&PyDict_Type));
         if (r_dict < 0) return {};
         if (r_dict) {
             Ref get_qss_style = global(Global::get_qss_style);
             return get_qss_style ? call(get_qss_style.get(), result.get()) : Ref();
         }
-        int r_str = PyObject_IsInstance(result.get(), reinterpret_cast<PyObject*>(&PyUnicode_Type));
+        int r_str = is_instance(result.get(), reinterpret_cast<PyObject*>(&PyUnicode_Type));
         if (r_str < 0) return {};
         return r_str ? result : Ref::borrow(C.empty);
     }
 
     sx = getattr(self, N._sx);
-    int is_str = sx ? PyObject_IsInstance(sx.get(), reinterpret_cast<PyObject*>(&PyUnicode_Type)) : -1;
+    int is_str = sx ? is_instance(sx.get(), reinterpret_cast<PyObject*>(&PyUnicode_Type)) : -1;
     if (is_str < 0) return {};
     if (!is_str) return Ref::borrow(C.empty);
     return getattr(self, N._sx);

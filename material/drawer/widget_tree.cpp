@@ -83,7 +83,7 @@ bool add_children(PyObject* self) {
     Ref children = getattr(self, N._children);
     if (!children) return false;
     if (children.get() == Py_None) return true;
-    int is_list = PyObject_IsInstance(children.get(), reinterpret_cast<PyObject*>(&PyList_Type));
+    int is_list = is_instance(children.get(), reinterpret_cast<PyObject*>(&PyList_Type));
     if (is_list < 0) return false;
     if (is_list) {
         Ref again = getattr(self, N._children);
@@ -97,7 +97,7 @@ bool add_children(PyObject* self) {
     if (!QWidget) return false;
     Ref again = getattr(self, N._children);
     if (!again) return false;
-    int is_widget = PyObject_IsInstance(again.get(), QWidget.get());
+    int is_widget = is_instance(again.get(), QWidget.get());
     if (is_widget < 0) return false;
     if (!is_widget) return true;
     Ref layout = getattr(self, N._contentLayout);
@@ -167,7 +167,7 @@ PyObject* init_ui(Function*, PyObject* const* p) {
     Ref State = global(Global::State);
     Ref open = State ? getattr(self, N._open) : Ref();
     if (!open) return nullptr;
-    int is_state = PyObject_IsInstance(open.get(), State.get());
+    int is_state = is_instance(open.get(), State.get());
     if (is_state < 0) return nullptr;
     if (!is_state) {
         raise_value_error("The attribute 'open' only accepts input in the form of State.");
@@ -182,7 +182,7 @@ PyObject* init_ui(Function*, PyObject* const* p) {
     if (filter_anchor > 0) {
         anchor_el = getattr(self, N._anchorEl);
         Ref QWidget_now = anchor_el ? global(Global::QWidget) : Ref();
-        filter_anchor = QWidget_now ? PyObject_IsInstance(anchor_el.get(), QWidget_now.get()) : -1;
+        filter_anchor = QWidget_now ? is_instance(anchor_el.get(), QWidget_now.get()) : -1;
     }
     if (filter_anchor < 0) return nullptr;
     if (filter_anchor && !on_attr(self, N._anchorEl, N.installEventFilter, self)) return nullptr;

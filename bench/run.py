@@ -317,7 +317,7 @@ def measure_path(spec: PathSpec, impls: dict[str, Impl], host: Host, st: Setting
 
 
 def build_paths(impls: dict[str, Impl], host: Host, extras: dict) -> list[PathSpec]:
-    from qtpy.QtCore import QEvent, QPoint, QSize, QTimerEvent
+    from qtpy.QtCore import QPoint, QSize, QTimerEvent
     from qtpy.QtGui import QResizeEvent
     from qtpy.QtWidgets import QApplication
 
@@ -410,8 +410,6 @@ def build_paths(impls: dict[str, Impl], host: Host, extras: dict) -> list[PathSp
         pts = {}
         st_quick = Settings(True, None)
         for name, run in (
-            ("floor_cmp", lambda n: floor.event_filter_floor_cmp(
-                fs, impls["floor"].mw, ev_timer, n, QEvent)),
             ("send_without_filter", lambda n: repeat(send, (mw_bare, ev_timer), n)),
         ):
             inner = calibrate(run, st_quick)
@@ -492,70 +490,101 @@ def measure_imports(impls: dict[str, Impl], st: Settings, paths: list[str]) -> d
 # --------------------------------------------------------------------------
 # memory
 
-def measure_memory(impls: dict[str, Impl], host: Host, st: Settings) -> dict:
+def measure_memory_here(impl: Impl, host: Host, st: Settings) -> dict:
+    """Memory of one implementation; run in a process of its own."""
     from qtpy.QtWidgets import QApplication
     from zarnu.hooks.use_state import State
+    host.use(impl)
+    cls = impl.cls
+    res = {}
+
+    def settle():
+        host.process()
+        gc.collect()
+        host.process()
+
+    def cycle(count):
+        for i in range(count):
+            d = cls(open=State(False), minWidth=300)
+            d.deleteLater()
+            del d
+            if i % 100 == 99:
+                host.process()
+        settle()
+
+    # first constructions fill one-time caches (styles, fonts, type objects)
+    cycle(st.warmup_cycles)
+
+    # per drawer: RSS and allocated blocks without tracing, then tracemalloc
+    rss0, blocks0 = rss_bytes(), sys.getallocatedblocks()
+    keep = [cls(open=State(False), minWidth=300) for _ in range(st.per_drawer)]
+    settle()
+    res["drawers_kept"] = st.per_drawer
+    res["rss_per_drawer"] = (rss_bytes() - rss0) / st.per_drawer
+    res["blocks_per_drawer"] = (sys.getallocatedblocks() - blocks0) / st.per_drawer
+    for d in keep:
+        d.deleteLater()
+    del keep
+    settle()
+
+    tracemalloc.start()
+    base = tracemalloc.get_traced_memory()[0]
+    keep = [cls(open=State(False), minWidth=300) for _ in range(st.per_drawer)]
+    settle()
+    res["traced_per_drawer"] = (tracemalloc.get_traced_memory()[0] - base) / st.per_drawer
+    for d in keep:
+        d.deleteLater()
+    del keep
+    settle()
+    tracemalloc.stop()
+
+    # growth over construct-and-drop cycles
+    cycle(st.warmup_cycles)
+    rss0, blocks0 = rss_bytes(), sys.getallocatedblocks()
+    tops0 = len(QApplication.topLevelWidgets())
+    t0 = time.perf_counter_ns()
+    cycle(st.cycles)
+    elapsed = time.perf_counter_ns() - t0
+    res["cycles"] = st.cycles
+    res["cycle_time_ns"] = elapsed / st.cycles
+    res["blocks_growth"] = sys.getallocatedblocks() - blocks0
+    res["blocks_growth_per_cycle"] = res["blocks_growth"] / st.cycles
+    res["rss_growth"] = rss_bytes() - rss0
+    res["toplevel_growth"] = len(QApplication.topLevelWidgets()) - tops0
+    return res
+
+
+def measure_memory(impls: dict[str, Impl], args, st: Settings) -> dict:
+    """Each implementation in a fresh interpreter, so that none inherits the
+    heap another one freed (RSS per drawer would read 0 for the later ones)."""
     out = {}
     for key in ("cpp", "py", "cy"):
-        impl = impls[key]
-        if not impl.available:
+        if not impls[key].available:
             continue
-        host.use(impl)
-        cls = impl.cls
-        res = {}
-
-        def settle():
-            host.process()
-            gc.collect()
-            host.process()
-
-        # per drawer: RSS and allocated blocks (no tracing), then tracemalloc
-        settle()
-        rss0, blocks0 = rss_bytes(), sys.getallocatedblocks()
-        keep = [cls(open=State(False), minWidth=300) for _ in range(st.per_drawer)]
-        settle()
-        res["rss_per_drawer"] = (rss_bytes() - rss0) / st.per_drawer
-        res["blocks_per_drawer"] = (sys.getallocatedblocks() - blocks0) / st.per_drawer
-        for d in keep:
-            d.deleteLater()
-        del keep
-        settle()
-
-        tracemalloc.start()
-        base = tracemalloc.get_traced_memory()[0]
-        keep = [cls(open=State(False), minWidth=300) for _ in range(st.per_drawer)]
-        settle()
-        res["traced_per_drawer"] = (tracemalloc.get_traced_memory()[0] - base) / st.per_drawer
-        for d in keep:
-            d.deleteLater()
-        del keep
-        settle()
-        tracemalloc.stop()
-
-        # growth over construct-and-drop cycles
-        def cycle(count):
-            for i in range(count):
-                d = cls(open=State(False), minWidth=300)
-                d.deleteLater()
-                del d
-                if i % 100 == 99:
-                    host.process()
-            settle()
-
-        cycle(st.warmup_cycles)
-        rss0, blocks0 = rss_bytes(), sys.getallocatedblocks()
-        tops0 = len(QApplication.topLevelWidgets())
-        t0 = time.perf_counter_ns()
-        cycle(st.cycles)
-        elapsed = time.perf_counter_ns() - t0
-        res["cycles"] = st.cycles
-        res["cycle_time_ns"] = elapsed / st.cycles
-        res["blocks_growth"] = sys.getallocatedblocks() - blocks0
-        res["blocks_growth_per_cycle"] = res["blocks_growth"] / st.cycles
-        res["rss_growth"] = rss_bytes() - rss0
-        res["toplevel_growth"] = len(QApplication.topLevelWidgets()) - tops0
-        out[key] = res
+        cmd = [sys.executable, str(Path(__file__).resolve()), "--memory-child", key,
+               "--cycles", str(st.cycles)]
+        cmd += ["--quick"] if st.quick else []
+        cmd += ["--installed"] if args.installed else []
+        proc = subprocess.run(cmd, capture_output=True, text=True)
+        lines = proc.stdout.strip().splitlines()
+        if proc.returncode != 0 or not lines:
+            out[key] = {"error": (proc.stderr.strip().splitlines() or ["no output"])[-1]}
+            continue
+        out[key] = json.loads(lines[-1])
     return out
+
+
+def memory_child(key: str, args, st: Settings) -> int:
+    built = {"cython": OUT / "cy" / (build.CY_MODULE + build.EXT_SUFFIX),
+             "floor": OUT / "floor" / ("floor" + build.EXT_SUFFIX)}
+    if not args.installed:
+        sys.path.insert(0, str(ROOT / "python"))
+    impls = load_impls(built, [])
+    impl = impls[key]
+    host = Host()
+    impl.mw = host.new_main_window(f"host for {impl.label}")
+    print(json.dumps(measure_memory_here(impl, host, st)))
+    return 0
 
 
 # --------------------------------------------------------------------------
@@ -633,8 +662,6 @@ def print_report(report: dict) -> None:
             print(f"      floor = {p['floor_note']}")
     pts = report.get("reference_points") or {}
     if pts:
-        print(f"  floor + 4 uncached QEvent.<name> lookups and == comparisons "
-              f"(what the model pays on top): {fmt_ns(pts.get('floor_cmp'))}")
         print(f"  sendEvent to a main window with no filter installed: {fmt_ns(pts.get('send_without_filter'))}")
 
     imp = report.get("import") or {}
@@ -652,9 +679,13 @@ def print_report(report: dict) -> None:
     mem = report.get("memory") or {}
     if mem:
         print()
-        print(f"{'memory':<16}{'RSS/drawer':>12}{'traced/drawer':>15}{'blocks/drawer':>15}"
+        print(f"{'memory, fresh interpreter':<16}")
+        print(f"{'':<16}{'RSS/drawer':>12}{'traced/drawer':>15}{'blocks/drawer':>15}"
               f"{'cycles':>8}{'Δblocks':>10}{'Δblocks/cyc':>13}{'ΔRSS':>11}{'Δtoplevels':>12}")
         for k, v in mem.items():
+            if "error" in v:
+                print(f"  {IMPL_LABELS[k]:<14}error: {v['error']}")
+                continue
             print(f"  {IMPL_LABELS[k]:<14}{fmt_bytes(v['rss_per_drawer']):>12}"
                   f"{fmt_bytes(v['traced_per_drawer']):>15}{v['blocks_per_drawer']:>15.1f}"
                   f"{v['cycles']:>8}{v['blocks_growth']:>10}{v['blocks_growth_per_cycle']:>13.3f}"
@@ -681,9 +712,14 @@ def chart_rows(report: dict) -> list[tuple[str, dict]]:
         rows.append(("import", {k: v["module_only"]["median"] / base
                                 for k, v in imp.items() if "module_only" in v}))
     mem = report.get("memory") or {}
-    if ref in mem and mem[ref]["traced_per_drawer"] > 0:
+    if mem.get(ref, {}).get("traced_per_drawer", 0) > 0:
         base = mem[ref]["traced_per_drawer"]
-        rows.append(("traced mem/drawer", {k: v["traced_per_drawer"] / base for k, v in mem.items()}))
+        rows.append(("traced mem/drawer", {k: v["traced_per_drawer"] / base
+                                           for k, v in mem.items() if "traced_per_drawer" in v}))
+    if mem.get(ref, {}).get("rss_per_drawer", 0) > 0:
+        base = mem[ref]["rss_per_drawer"]
+        rows.append(("RSS/drawer", {k: v["rss_per_drawer"] / base
+                                    for k, v in mem.items() if v.get("rss_per_drawer", 0) > 0}))
     return rows
 
 
@@ -783,8 +819,11 @@ def main(argv=None) -> int:
     ap.add_argument("--cycles", type=int, default=None, help="construct-and-drop cycles for memory growth")
     ap.add_argument("--installed", action="store_true",
                     help="import zarnu from the environment instead of the tree's python/")
+    ap.add_argument("--memory-child", choices=["cpp", "py", "cy"], help=argparse.SUPPRESS)
     args = ap.parse_args(argv)
     st = Settings(args.quick, args.cycles)
+    if args.memory_child:
+        return memory_child(args.memory_child, args, st)
     only = {s for s in args.only.split(",") if s}
     started = time.perf_counter()
     notes: list[str] = []
@@ -840,10 +879,10 @@ def main(argv=None) -> int:
         paths[spec.key] = measure_path(spec, impls, host, st)
     # sanity check that the dispatch floor was really reached through Qt
     if "ef_send" in paths:
+        from qtpy.QtCore import QEvent
         from qtpy.QtWidgets import QApplication
         c0 = fl.module.method_call_count()
-        QApplication.sendEvent(fl.mw, __import__("qtpy.QtCore", fromlist=["QEvent"]).QEvent(
-            __import__("qtpy.QtCore", fromlist=["QEvent"]).QEvent.Type.User))
+        QApplication.sendEvent(fl.mw, QEvent(QEvent.Type.User))
         if fl.module.method_call_count() == c0:
             notes.append("the floor's eventFilter was not called by Qt: ef_send floor is invalid")
     add_ratios(paths, ref)
@@ -864,7 +903,7 @@ def main(argv=None) -> int:
     memory = {}
     if not only or "memory" in only:
         print("[bench] memory ...", file=sys.stderr, flush=True)
-        memory = measure_memory(impls, host, st)
+        memory = measure_memory(impls, args, st)
 
     try:
         commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],

@@ -12,10 +12,6 @@
  * Functions:
  *   event_filter_floor(filter_obj, source, event, n)
  *       n x { event.type() x4; QSplitter.eventFilter(filter_obj, source, event) }
- *   event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)
- *       as above, plus the four equality comparisons of the type against
- *       QEvent.Resize/Move/MouseButtonPress/MouseButtonRelease, with the
- *       four enum members fetched from `qevent_type` by attribute each time.
  *   resize_floor(drawer, anchor, event, n, point_type)
  *       n x the calls a visible drawer must make for a resize of its anchor:
  *       event.type() x3, source == anchor, drawer.isVisible(),
@@ -43,10 +39,6 @@ static PyObject *s_y;
 static PyObject *s_width;
 static PyObject *s_height;
 static PyObject *s_setGeometry;
-static PyObject *s_Resize;
-static PyObject *s_Move;
-static PyObject *s_MouseButtonPress;
-static PyObject *s_MouseButtonRelease;
 static PyObject *zero;         /* the int 0 */
 static PyObject *base_event_filter; /* QSplitter.eventFilter, resolved once */
 static unsigned long long method_calls; /* calls of event_filter_method */
@@ -111,58 +103,6 @@ event_filter_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
         return NULL;
     for (Py_ssize_t i = 0; i < n; i++) {
         PyObject *r = ordinary_once(base, args[0], args[1], args[2]);
-        if (r == NULL)
-            return NULL;
-        Py_DECREF(r);
-    }
-    Py_RETURN_NONE;
-}
-
-/* type() == member, member fetched afresh from the enum class */
-static inline int
-type_equals(PyObject *event, PyObject *qevent_type, PyObject *member_name)
-{
-    PyObject *t = PyObject_VectorcallMethod(s_type, &event, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
-    if (t == NULL)
-        return -1;
-    PyObject *member = PyObject_GetAttr(qevent_type, member_name);
-    if (member == NULL) {
-        Py_DECREF(t);
-        return -1;
-    }
-    /* the == operator: no identity shortcut, unlike PyObject_RichCompareBool */
-    PyObject *res = PyObject_RichCompare(t, member, Py_EQ);
-    Py_DECREF(t);
-    Py_DECREF(member);
-    if (res == NULL)
-        return -1;
-    int eq = PyObject_IsTrue(res);
-    Py_DECREF(res);
-    return eq;
-}
-
-static PyObject *
-event_filter_floor_cmp(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
-{
-    if (nargs != 5) {
-        PyErr_SetString(PyExc_TypeError,
-                        "event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)");
-        return NULL;
-    }
-    Py_ssize_t n = PyLong_AsSsize_t(args[3]);
-    if (n == -1 && PyErr_Occurred())
-        return NULL;
-    PyObject *base = get_base_event_filter();
-    if (base == NULL)
-        return NULL;
-    PyObject *event = args[2], *qt = args[4];
-    PyObject *names[4] = {s_Resize, s_Move, s_MouseButtonPress, s_MouseButtonRelease};
-    for (Py_ssize_t i = 0; i < n; i++) {
-        for (int k = 0; k < 4; k++) {
-            if (type_equals(event, qt, names[k]) < 0)
-                return NULL;
-        }
-        PyObject *r = call_base(base, args[0], args[1], event);
         if (r == NULL)
             return NULL;
         Py_DECREF(r);
@@ -291,8 +231,6 @@ static PyMethodDef floor_methods[] = {
      "how often event_filter_method has run (to check that Qt dispatches to it)"},
     {"event_filter_floor", (PyCFunction)(void (*)(void))event_filter_floor, METH_FASTCALL,
      "event_filter_floor(filter_obj, source, event, n)"},
-    {"event_filter_floor_cmp", (PyCFunction)(void (*)(void))event_filter_floor_cmp, METH_FASTCALL,
-     "event_filter_floor_cmp(filter_obj, source, event, n, qevent_type)"},
     {"resize_floor", (PyCFunction)(void (*)(void))resize_floor, METH_FASTCALL,
      "resize_floor(drawer, anchor, event, n, point_type)"},
     {"repeat_call", (PyCFunction)(void (*)(void))repeat_call, METH_FASTCALL,
@@ -318,10 +256,6 @@ floor_exec(PyObject *m)
     INTERN(s_width, "width");
     INTERN(s_height, "height");
     INTERN(s_setGeometry, "setGeometry");
-    INTERN(s_Resize, "Resize");
-    INTERN(s_Move, "Move");
-    INTERN(s_MouseButtonPress, "MouseButtonPress");
-    INTERN(s_MouseButtonRelease, "MouseButtonRelease");
 #undef INTERN
     if ((zero = PyLong_FromLong(0)) == NULL)
         return -1;

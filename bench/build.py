@@ -10,6 +10,12 @@
    name of its own and can live in one process beside the interpreted model.
 3. Compiles the C helper bench/floor/floor.c into bench/out/floor/.
 
+With the default directives Cython types function arguments from their
+annotations, so the string annotation "bool" of `_show(self, state)` becomes a
+type check: the compiled model's `_show` raises TypeError for a state that is
+not a bool (0, None, ...). The interpreted model and the C++ module accept any
+object there. Nothing in the benchmark calls `_show` with a non-bool.
+
 Compiler and flags come from sysconfig (CC, CFLAGS, CCSHARED, LDSHARED), the
 same ones a setuptools build of an extension would use. Outputs are rebuilt
 only when a source, the Cython version or the flags change.

@@ -6,6 +6,7 @@ Run from the repository root:
     .venv/bin/python bench/run.py --quick    # seconds; only proves the harness runs
 
 Options: --quick, --no-build, --only PATH[,PATH...], --cycles N, --installed.
+The Qt binding is PySide6 unless QT_API says otherwise (QT_API=pyqt6).
 
 Implementations, measured side by side in one process:
   cpp    zarnu.material.drawer.drawer.Drawer (skipped with a note until it imports)
@@ -50,6 +51,9 @@ ROOT = BENCH.parent
 OUT = BENCH / "out"
 
 os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
+# qtpy would prefer PyQt6 whenever it is installed; the project's default
+# binding is PySide6. QT_API=pyqt6 measures the other binding.
+os.environ.setdefault("QT_API", "pyside6")
 sys.path.insert(0, str(BENCH))
 import build  # noqa: E402  (bench/build.py)
 
@@ -83,7 +87,7 @@ class Settings:
         self.target_ns = 300_000 if quick else 15_000_000   # duration of a sample
         self.max_inner = 1 << 22
         self.import_runs = 1 if quick else 7
-        self.per_drawer = 5 if quick else 100      # drawers kept alive for memory
+        self.per_drawer = 5 if quick else 200      # drawers kept alive for memory
         self.cycles = cycles if cycles is not None else (50 if quick else 10_000)
         self.warmup_cycles = 5 if quick else 200
 
@@ -184,6 +188,9 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
         try:
             mod = importlib.import_module(build.CY_MODULE)
             cy.module, cy.cls, cy.origin = mod, mod.Drawer, mod.__file__
+            notes.append("Cython model: default directives turn the annotation 'bool' of "
+                         "_show(state) into a type check (TypeError for non-bool states); "
+                         "not exercised here")
         except Exception as exc:
             cy.note = f"compiled model failed to import ({type(exc).__name__}: {exc})"
             notes.append(cy.note)
@@ -512,19 +519,21 @@ def measure_memory_here(impl: Impl, host: Host, st: Settings) -> dict:
                 host.process()
         settle()
 
-    # first constructions fill one-time caches (styles, fonts, type objects)
-    cycle(st.warmup_cycles)
-
-    # per drawer: RSS and allocated blocks without tracing, then tracemalloc
+    # Per drawer: RSS and allocated blocks without tracing. A few drawers are
+    # built first and kept, so that one-time caches (styles, fonts, type
+    # objects) are filled without leaving freed heap behind that the measured
+    # drawers would reuse (which would hide them from RSS).
+    warm = [cls(open=State(False), minWidth=300) for _ in range(3)]
+    settle()
     rss0, blocks0 = rss_bytes(), sys.getallocatedblocks()
     keep = [cls(open=State(False), minWidth=300) for _ in range(st.per_drawer)]
     settle()
     res["drawers_kept"] = st.per_drawer
     res["rss_per_drawer"] = (rss_bytes() - rss0) / st.per_drawer
     res["blocks_per_drawer"] = (sys.getallocatedblocks() - blocks0) / st.per_drawer
-    for d in keep:
+    for d in keep + warm:
         d.deleteLater()
-    del keep
+    del keep, warm
     settle()
 
     tracemalloc.start()

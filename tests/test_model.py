@@ -9,7 +9,7 @@ import sys
 from pathlib import Path
 
 import pytest
-from qtpy.QtCore import QEvent, QPoint, QSize, Qt
+from qtpy.QtCore import QCoreApplication, QEvent, QPoint, QSize, Qt
 from qtpy.QtGui import QMouseEvent, QResizeEvent
 from qtpy.QtWidgets import QFrame, QMainWindow, QWidget
 
@@ -33,6 +33,7 @@ def host(qapp):
     qapp.mainWindow = previous
     mw.close()
     mw.deleteLater()
+    QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
 
 
 @pytest.fixture
@@ -49,6 +50,7 @@ def make(host):
     for d in made:
         d.hide()
         d.deleteLater()
+    QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
 
 
 def test_class_assembly():

@@ -135,8 +135,13 @@ wanted = [
     *extras.get("test", []),
     "pytest", "pytest-qt", "hypothesis",
 ]
-for text in dict.fromkeys(wanted):
+seen = set()
+for text in wanted:
     req = Requirement(text)
+    name = req.name.lower().replace("_", "-")
+    if name in seen:
+        continue
+    seen.add(name)
     if req.marker is not None and not req.marker.evaluate():
         continue
     try:

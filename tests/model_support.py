@@ -1,0 +1,160 @@
+"""Helpers of the reliability tests (leaks, misuse, fuzzing).
+
+- ``load_model()``: the plain-Python model of the drawer (bench/pydrawer/drawer.py), the oracle
+  that the compiled module is compared with.
+- ``delete_cpp(obj)`` / ``is_deleted(obj)``: the binding's own deletion of a wrapper's C++ object.
+- ``flush_deletions()``: runs the deletions queued by ``deleteLater``.
+- ``run_child(path, function, *args)``: calls ``function`` of the test module at ``path`` in a
+  fresh interpreter, so that a crash fails one test instead of the whole run; the function prints
+  its result as JSON on the last line of stdout.
+- ``Normalizer``: turns objects into plain data that compares equal across the two
+  implementations (labels for known objects, tuples for Qt value types, no addresses).
+"""
+
+import enum
+import json
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import qtpy
+from qtpy.QtCore import QCoreApplication, QEvent, QObject, QPoint, QPointF, QRect, QSize
+from qtpy.QtGui import QColor
+
+MODEL_DIR = Path(__file__).resolve().parent.parent / "bench" / "pydrawer"
+
+
+def load_model():
+    if str(MODEL_DIR) not in sys.path:
+        sys.path.insert(0, str(MODEL_DIR))
+    import drawer
+
+    return drawer
+
+
+def delete_cpp(obj):
+    if qtpy.PYSIDE6:
+        import shiboken6
+
+        shiboken6.delete(obj)
+    else:
+        from PyQt6 import sip
+
+        sip.delete(obj)
+
+
+def is_deleted(obj):
+    if qtpy.PYSIDE6:
+        import shiboken6
+
+        return not shiboken6.isValid(obj)
+    from PyQt6 import sip
+
+    return sip.isdeleted(obj)
+
+
+def flush_deletions():
+    QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
+
+
+def child_env():
+    return dict(os.environ, QT_QPA_PLATFORM="offscreen", PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+
+
+def run_child(path, function, *args, timeout=120):
+    """Runs ``function(*args)`` from the module file ``path`` in a new interpreter.
+
+    Returns ``(result, process)``; ``result`` is the JSON value printed last, or None when the
+    child did not get that far (crashed, raised).
+    """
+    code = (
+        "import importlib.util, json, sys\n"
+        f"spec = importlib.util.spec_from_file_location('reliability_child', {str(path)!r})\n"
+        "module = importlib.util.module_from_spec(spec)\n"
+        "spec.loader.exec_module(module)\n"
+        f"result = getattr(module, {function!r})(*json.loads(sys.argv[1]))\n"
+        "sys.stdout.flush()\n"
+        "print('\\nRESULT ' + json.dumps(result))\n"
+    )
+    proc = subprocess.run([sys.executable, "-X", "faulthandler", "-c", code, json.dumps(args)],
+                          capture_output=True, text=True, env=child_env(), timeout=timeout)
+    result = None
+    for line in proc.stdout.splitlines():
+        if line.startswith("RESULT "):
+            result = json.loads(line[len("RESULT "):])
+    return result, proc
+
+
+def describe_failure(proc):
+    status = proc.returncode
+    how = f"killed by signal {-status}" if status < 0 else f"exit status {status}"
+    return f"child {how}\n--- stdout\n{proc.stdout[-4000:]}\n--- stderr\n{proc.stderr[-6000:]}"
+
+
+_ADDRESS = re.compile(r"0x[0-9a-fA-F]+")
+
+
+def clean_text(text):
+    """Removes what differs between runs and bindings' object identities: addresses."""
+    return _ADDRESS.sub("0x?", text)
+
+
+def outcome(fn, *args, **kwargs):
+    """``("ok", result)`` or ``("raised", type name, message)`` of a call."""
+    try:
+        return ("ok", fn(*args, **kwargs))
+    except Exception as exc:  # noqa: BLE001 - the exception is the observation
+        return ("raised", type(exc).__name__, clean_text(str(exc)))
+
+
+class Normalizer:
+    """Plain, comparable data for the objects a drawer holds or passes around.
+
+    Objects registered with ``label`` are shown by their label; the drawer itself is "self".
+    Everything else that has no value semantics is shown by its type name only.
+    """
+
+    def __init__(self):
+        self.labels = {}
+        self.keep = []  # keeps labelled objects alive so that their ids stay unique
+
+    def label(self, obj, name):
+        self.labels[id(obj)] = name
+        self.keep.append(obj)
+        return obj
+
+    def __call__(self, value, depth=0):
+        if depth > 6:
+            return "..."
+        known = self.labels.get(id(value))
+        if known is not None:
+            return known
+        if value is None or isinstance(value, (bool, int, float)):
+            if isinstance(value, enum.Enum):
+                return f"{type(value).__name__}.{value.name or value.value}"
+            return value
+        if isinstance(value, str):
+            return clean_text(value)
+        if isinstance(value, enum.Enum):
+            return f"{type(value).__name__}.{value.name or value.value}"
+        if isinstance(value, (list, tuple)):
+            return [type(value).__name__] + [self(v, depth + 1) for v in value]
+        if isinstance(value, dict):
+            return ["dict"] + [[self(k, depth + 1), self(v, depth + 1)] for k, v in value.items()]
+        if isinstance(value, (QPoint, QPointF)):
+            return ["QPoint", value.x(), value.y()]
+        if isinstance(value, QSize):
+            return ["QSize", value.width(), value.height()]
+        if isinstance(value, QRect):
+            return ["QRect", value.x(), value.y(), value.width(), value.height()]
+        if isinstance(value, QColor):
+            return ["QColor", value.red(), value.green(), value.blue(), value.alpha()]
+        if isinstance(value, BaseException):
+            return ["raised", type(value).__name__, clean_text(str(value))]
+        if isinstance(value, QObject):
+            return f"<{type(value).__name__}>"
+        if hasattr(value, "mode") and hasattr(value, "components"):
+            return f"<theme {value.mode}>"
+        return f"<{type(value).__name__}>"

@@ -131,74 +131,32 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t 
 
 // ---- the Python-visible attributes ----
 
-PyObject* get_name(Function* f, void*) { return Py_NewRef(f->name); }
-int set_name(Function* f, PyObject* v, void*) {
-    if (!v || !PyUnicode_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__name__ must be set to a string object");
+// An attribute held in a field of the function: the setter accepts what `Check` accepts, and
+// with `NoneClears` also None (or deletion), which empties the field; the getter gives None for
+// an empty field. The message for a refused value travels in the getset closure.
+template <PyObject* Function::*Field>
+PyObject* get_field(Function* f, void*) {
+    return Py_NewRef(f->*Field ? f->*Field : Py_None);
+}
+
+template <PyObject* Function::*Field, int (*Check)(PyObject*), bool NoneClears>
+int set_field(Function* f, PyObject* v, void* message) {
+    if (NoneClears && v == Py_None) v = nullptr;
+    if (v ? !Check(v) : !NoneClears) {
+        PyErr_SetString(PyExc_TypeError, static_cast<const char*>(message));
         return -1;
     }
-    Py_SETREF(f->name, Py_NewRef(v));
+    Py_XSETREF(f->*Field, Py_XNewRef(v));
     return 0;
 }
 
-PyObject* get_qualname(Function* f, void*) { return Py_NewRef(f->qualname); }
-int set_qualname(Function* f, PyObject* v, void*) {
-    if (!v || !PyUnicode_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__qualname__ must be set to a string object");
-        return -1;
-    }
-    Py_SETREF(f->qualname, Py_NewRef(v));
-    return 0;
-}
-
-PyObject* get_defaults(Function* f, void*) { return Py_NewRef(f->defaults ? f->defaults : Py_None); }
-int set_defaults(Function* f, PyObject* v, void*) {
-    if (v == Py_None) v = nullptr;
-    if (v && !PyTuple_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__defaults__ must be set to a tuple object");
-        return -1;
-    }
-    if (v && PyTuple_GET_SIZE(v) > f->def->nparams) {
-        PyErr_SetString(PyExc_ValueError, "__defaults__ has more values than the function has parameters");
-        return -1;
-    }
-    Py_XSETREF(f->defaults, Py_XNewRef(v));
-    return 0;
-}
-
-PyObject* get_kwdefaults(Function* f, void*) { return Py_NewRef(f->kwdefaults ? f->kwdefaults : Py_None); }
-int set_kwdefaults(Function* f, PyObject* v, void*) {
-    if (v == Py_None) v = nullptr;
-    if (v && !PyDict_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__kwdefaults__ must be set to a dict object");
-        return -1;
-    }
-    Py_XSETREF(f->kwdefaults, Py_XNewRef(v));
-    return 0;
-}
+int is_str(PyObject* o) { return PyUnicode_Check(o); }
+int is_tuple(PyObject* o) { return PyTuple_Check(o); }
+int is_dict(PyObject* o) { return PyDict_Check(o); }
 
 PyObject* get_annotations(Function* f, void*) {
     if (!f->annotations && !(f->annotations = PyDict_New())) return nullptr;
     return Py_NewRef(f->annotations);
-}
-int set_annotations(Function* f, PyObject* v, void*) {
-    if (v == Py_None) v = nullptr;
-    if (v && !PyDict_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__annotations__ must be set to a dict object");
-        return -1;
-    }
-    Py_XSETREF(f->annotations, Py_XNewRef(v));
-    return 0;
-}
-
-PyObject* get_type_params(Function* f, void*) { return Py_NewRef(f->type_params); }
-int set_type_params(Function* f, PyObject* v, void*) {
-    if (!v || !PyTuple_Check(v)) {
-        PyErr_SetString(PyExc_TypeError, "__type_params__ must be set to a tuple");
-        return -1;
-    }
-    Py_SETREF(f->type_params, Py_NewRef(v));
-    return 0;
 }
 
 PyObject* get_closure(Function*, void*) { Py_RETURN_NONE; }
@@ -244,19 +202,27 @@ PyObject* get_code(Function* f, void*) {
     return Py_NewRef(f->code);
 }
 
+#define ZARNU_FIELD(attr, field, check, none_clears, message)                                              \
+    {attr, (getter)get_field<&Function::field>, (setter)set_field<&Function::field, check, none_clears>, nullptr, \
+     const_cast<char*>(message)}
+
 PyGetSetDef function_getset[] = {
-    {"__name__", (getter)get_name, (setter)set_name, nullptr, nullptr},
-    {"__qualname__", (getter)get_qualname, (setter)set_qualname, nullptr, nullptr},
-    {"__defaults__", (getter)get_defaults, (setter)set_defaults, nullptr, nullptr},
-    {"__kwdefaults__", (getter)get_kwdefaults, (setter)set_kwdefaults, nullptr, nullptr},
-    {"__annotations__", (getter)get_annotations, (setter)set_annotations, nullptr, nullptr},
-    {"__type_params__", (getter)get_type_params, (setter)set_type_params, nullptr, nullptr},
+    ZARNU_FIELD("__name__", name, is_str, false, "__name__ must be set to a string object"),
+    ZARNU_FIELD("__qualname__", qualname, is_str, false, "__qualname__ must be set to a string object"),
+    ZARNU_FIELD("__defaults__", defaults, is_tuple, true, "__defaults__ must be set to a tuple object"),
+    ZARNU_FIELD("__kwdefaults__", kwdefaults, is_dict, true, "__kwdefaults__ must be set to a dict object"),
+    {"__annotations__", (getter)get_annotations,
+     (setter)set_field<&Function::annotations, is_dict, true>, nullptr,
+     const_cast<char*>("__annotations__ must be set to a dict object")},
+    ZARNU_FIELD("__type_params__", type_params, is_tuple, false, "__type_params__ must be set to a tuple"),
     {"__closure__", (getter)get_closure, nullptr, nullptr, nullptr},
     {"__builtins__", (getter)get_builtins, nullptr, nullptr, nullptr},
     {"__code__", (getter)get_code, nullptr, nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
+
+#undef ZARNU_FIELD
 
 PyMemberDef function_members[] = {
     {"__doc__", T_OBJECT, offsetof(Function, doc), 0, nullptr},

@@ -15,6 +15,7 @@ import enum
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 from pathlib import Path
@@ -78,8 +79,15 @@ def run_child(path, function, *args, timeout=120):
         "sys.stdout.flush()\n"
         "print('\\nRESULT ' + json.dumps(result))\n"
     )
-    proc = subprocess.run([sys.executable, "-X", "faulthandler", "-c", code, json.dumps(args)],
-                          capture_output=True, text=True, env=child_env(), timeout=timeout)
+    proc = subprocess.Popen([sys.executable, "-X", "faulthandler", "-c", code, json.dumps(args)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=child_env())
+    try:
+        stdout, stderr = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.send_signal(signal.SIGABRT)   # the fault handler prints where it hangs
+        stdout, stderr = proc.communicate()
+        stderr += f"\n(timed out after {timeout} s)"
+    proc = subprocess.CompletedProcess(proc.args, proc.returncode, stdout, stderr)
     result = None
     for line in proc.stdout.splitlines():
         if line.startswith("RESULT "):
@@ -126,6 +134,12 @@ class Normalizer:
         return obj
 
     def __call__(self, value, depth=0):
+        try:
+            return self._normalize(value, depth)
+        except Exception as exc:  # noqa: BLE001 - objects built to fail any inspection
+            return f"<{type(value).__name__}: {type(exc).__name__}>"
+
+    def _normalize(self, value, depth):
         if depth > 6:
             return "..."
         known = self.labels.get(id(value))
@@ -158,3 +172,111 @@ class Normalizer:
         if hasattr(value, "mode") and hasattr(value, "components"):
             return f"<theme {value.mode}>"
         return f"<{type(value).__name__}>"
+
+
+_MISSING = object()
+
+
+class Host:
+    """A main window (installed as the application's ``mainWindow``) with an anchor widget.
+
+    ``make(cls, **props)`` builds a drawer (``open`` a fresh ``State(False)`` and ``minWidth``
+    300 unless given) and keeps it for ``close()``, which deletes everything made here and
+    puts the theme and the language back.
+    """
+
+    def __init__(self):
+        from qtpy.QtWidgets import QApplication, QMainWindow, QWidget
+
+        self.app = QApplication.instance() or QApplication([])
+        self.norm = Normalizer()
+        self.main = QMainWindow()
+        self.main.setGeometry(100, 80, 800, 600)
+        self.central = QWidget()
+        self.main.setCentralWidget(self.central)
+        self.anchor = QWidget(self.central)
+        self.anchor.setGeometry(30, 20, 500, 400)
+        self.main.show()
+        self.previous = getattr(self.app, "mainWindow", _MISSING)
+        self.app.mainWindow = self.main
+        self.norm.label(self.main, "main")
+        self.norm.label(self.central, "central")
+        self.norm.label(self.anchor, "anchor")
+        self.made = []
+        QCoreApplication.sendPostedEvents()
+
+    def make(self, cls, *args, **props):
+        if not args:
+            from zarnu.hooks.use_state import State
+
+            props.setdefault("open", State(False))
+            props.setdefault("minWidth", 300)
+        drawer = cls(*args, **props)
+        self.made.append(drawer)
+        return drawer
+
+    def keep(self, obj):
+        self.made.append(obj)
+        return obj
+
+    def close(self):
+        from zarnu.i18n.use_translation import i18n
+        from zarnu.material import styles
+
+        for obj in self.made + [self.main]:
+            try:
+                if not is_deleted(obj):
+                    if hasattr(obj, "hide"):
+                        obj.hide()
+                    obj.deleteLater()
+            except RuntimeError:
+                pass
+        self.made.clear()
+        flush_deletions()
+        if self.previous is _MISSING:
+            if hasattr(self.app, "mainWindow"):
+                del self.app.mainWindow
+        else:
+            self.app.mainWindow = self.previous
+        styles.setTheme("light")
+        i18n.setLanguage("en")
+
+
+def snapshot(drawer, norm):
+    """What can be observed of a drawer: its attributes in order and its Qt state."""
+    for attr, name in (("_frm_content", "content"), ("_overlay", "overlay"), ("_contentLayout", "layout")):
+        obj = drawer.__dict__.get(attr)
+        if obj is not None:
+            norm.label(obj, name)
+    norm.label(drawer, "self")
+    data = {"vars": [[k, norm(v)] for k, v in vars(drawer).items()]}
+    if is_deleted(drawer):
+        data["deleted"] = True
+        return data
+    try:
+        data.update(
+            visible=drawer.isVisible(),
+            geometry=norm(drawer.geometry()) if drawer.isVisible() else None,
+            style=drawer.styleSheet(),
+            sizes=drawer.sizes() if drawer.isVisible() else drawer.count(),
+            orientation=norm(drawer.orientation()),
+            panes=[norm(drawer.widget(i)) for i in range(drawer.count())],
+            margins=[drawer.contentsMargins().left(), drawer.contentsMargins().top(),
+                     drawer.contentsMargins().right(), drawer.contentsMargins().bottom()],
+            name=drawer.objectName(),
+            flags=norm(drawer.windowFlags()),
+        )
+    except RuntimeError as exc:  # a half-built drawer whose base class was never initialised
+        data["qt"] = norm(exc)
+        return data
+    content = drawer.__dict__.get("_frm_content")
+    if content is not None and not is_deleted(content):
+        effect = content.graphicsEffect()
+        data["effect"] = None if effect is None else [
+            effect.blurRadius(), norm(effect.offset()), norm(effect.color())]
+        data["content_limits"] = [content.minimumWidth(), content.maximumWidth(),
+                                  content.minimumHeight(), content.maximumHeight()]
+        layout = drawer.__dict__.get("_contentLayout")
+        if layout is not None and not is_deleted(layout):
+            data["children"] = [norm(layout.itemAt(i).widget()) for i in range(layout.count())]
+    return data

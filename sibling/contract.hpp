@@ -71,10 +71,19 @@ inline constexpr Import imports[] = {
 //   QApplication.instance().mainWindow
 //                              the host's main window widget (a plain attribute of the application)
 
+// Attribute and method names read from sibling objects and from the host application object
+// (interned once at import, used as `N.<name>`):
+//   State:  value, valueChanged.connect          theme:  components, <entry>.get, signal.changed
+//   i18n:   langChanged                           host:   QApplication.instance().mainWindow
+#define ZARNU_SIBLING_NAMES(X) \
+    X(value) X(valueChanged) X(connect) X(components) X(get) X(signal) X(changed) X(langChanged) X(instance) X(mainWindow)
+
 // The file path given to the validation decorator factory: the package of the drawer.
 inline constexpr const char* validation_file_path = "zarnu.material.drawer";
 
-// The key of the drawer's entry in the theme's components.
+// Keys of the theme lookup `components["PyDrawer"].get("styles")["root"]`.
 inline constexpr const char* theme_component = "PyDrawer";
+inline constexpr const char* theme_styles = "styles";
+inline constexpr const char* theme_root = "root";
 
 }  // namespace zarnu::sibling

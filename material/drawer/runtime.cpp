@@ -74,6 +74,7 @@ int intern_constants() {
 #define ZARNU_INTERN_NAME(n) \
     if (!(N.n = PyUnicode_InternFromString(#n))) return -1;
     ZARNU_NAMES(ZARNU_INTERN_NAME)
+    ZARNU_SIBLING_NAMES(ZARNU_INTERN_NAME)
 #undef ZARNU_INTERN_NAME
 
     struct {
@@ -81,8 +82,8 @@ int intern_constants() {
         const char* text;
     } strings[] = {
         {&C.anchor, "anchor"}, {&C.variant, "variant"}, {&C.left, "left"}, {&C.right, "right"},
-        {&C.top, "top"}, {&C.bottom, "bottom"}, {&C.PyDrawer, "PyDrawer"}, {&C.contentFrame, "contentFrame"},
-        {&C.transparent, "background-color: transparent;"}, {&C.styles, "styles"}, {&C.root, "root"},
+        {&C.top, "top"}, {&C.bottom, "bottom"}, {&C.PyDrawer, sibling::theme_component}, {&C.contentFrame, "contentFrame"},
+        {&C.transparent, "background-color: transparent;"}, {&C.styles, sibling::theme_styles}, {&C.root, sibling::theme_root},
         {&C.empty, ""},
     };
     for (auto& s : strings)
@@ -223,7 +224,12 @@ Ref super_call(Function* fn, PyObject* name, SuperCache& c, PyObject* const* arg
             if (!bound) return {};
             return Ref::steal(PyObject_Vectorcall(bound.get(), args + 1, nargs - 1, nullptr));
         }
-        PyErr_SetString(PyExc_TypeError, "super(type, obj): obj must be an instance or subtype of type");
+        bool is_type = PyType_Check(self);
+        PyErr_Format(PyExc_TypeError,
+                     "super(type, obj): obj (%s %.200s) is not an instance or subtype of type (%.200s).",
+                     is_type ? "type" : "instance of",
+                     is_type ? reinterpret_cast<PyTypeObject*>(self)->tp_name : Py_TYPE(self)->tp_name,
+                     reinterpret_cast<PyTypeObject*>(owner)->tp_name);
         return {};
     }
 

@@ -4,39 +4,36 @@
 #pragma once
 
 #include "function.hpp"
+#include "sibling/contract.hpp"
 
 #include <cstdint>
 #include <iterator>
 
 namespace zarnu {
 
-// Every attribute and method name the drawer uses, interned once at import.
-#define ZARNU_NAMES(X)                                                                                  \
-    X(__init__) X(__mro_entries__) X(__prepare__) X(__orig_bases__) X(__builtins__) X(__module__)      \
-    X(__qualname__) X(__doc__) X(__name__) X(__class__) X(__getitem__) X(__instancecheck__)                                  \
-    X(name) X(loader) X(origin) X(parent) X(submodule_search_locations)                                \
-    X(__loader__) X(__file__) X(__package__) X(__path__) X(__spec__)                                    \
-    X(file_path) X(param_name) X(supported_signatures) X(valid_values) X(VALID_ANCHOR) X(VALID_VARIANT) \
-    X(setObjectName) X(theme) X(_widget_references) X(drawerMinWidth) X(drawerMaxWidth)                \
-    X(drawerMinHeight) X(drawerMaxHeight) X(_user_dragging) X(_init_ui)                                 \
-    X(setWindowFlags) X(Window) X(FramelessWindowHint) X(setAttribute) X(WA_TranslucentBackground)      \
-    X(WA_TransparentForMouseEvents) X(setAutoFillBackground) X(_frm_content) X(_contentLayout)         \
-    X(_overlay) X(setSizePolicy) X(Expanding) X(setStyleSheet) X(setHandleWidth)                        \
-    X(setChildrenCollapsible) X(setOpaqueResize) X(_anchor) X(setOrientation) X(Orientation)            \
-    X(Horizontal) X(Vertical) X(addWidget) X(setSizes) X(setContentsMargins) X(setMinimumWidth)         \
-    X(setMaximumWidth) X(setMinimumHeight) X(setMaximumHeight) X(_children) X(_open) X(valueChanged)    \
-    X(connect) X(_show) X(installEventFilter) X(_anchorEl) X(instance) X(mainWindow) X(signal)          \
-    X(changed) X(_set_stylesheet) X(langChanged) X(reTranslation) X(handle)                             \
-    X(components) X(get) X(_variant) X(_sx) X(setShadowEffect) X(setBlurRadius) X(setOffset)           \
-    X(setColor) X(setGraphicsEffect)                                                                    \
-    X(isVisible) X(setVisible) X(update_position) X(_onClose) X(mapToGlobal) X(setGeometry)             \
-    X(x) X(y) X(width) X(height)                                                                        \
-    X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update)           \
-    X(eventFilter) X(value)
+// Every attribute and method name the drawer uses on itself and on Qt objects, interned once at
+// import (the names read from sibling objects are listed with the sibling contract).
+#define ZARNU_NAMES(X)                                                                                   \
+    X(__init__) X(__mro_entries__) X(__prepare__) X(__name__) X(__class__) X(__instancecheck__)          \
+    X(file_path) X(param_name) X(supported_signatures) X(valid_values)                                    \
+    X(setObjectName) X(theme) X(_widget_references) X(drawerMinWidth) X(drawerMaxWidth)                  \
+    X(drawerMinHeight) X(drawerMaxHeight) X(_user_dragging) X(_init_ui)                                   \
+    X(setWindowFlags) X(Window) X(FramelessWindowHint) X(setAttribute) X(WA_TranslucentBackground)        \
+    X(WA_TransparentForMouseEvents) X(setAutoFillBackground) X(_frm_content) X(_contentLayout)           \
+    X(_overlay) X(setSizePolicy) X(Expanding) X(setStyleSheet) X(setHandleWidth)                          \
+    X(setChildrenCollapsible) X(setOpaqueResize) X(_anchor) X(setOrientation) X(Orientation)              \
+    X(Horizontal) X(Vertical) X(addWidget) X(setSizes) X(setContentsMargins) X(setMinimumWidth)           \
+    X(setMaximumWidth) X(setMinimumHeight) X(setMaximumHeight) X(_children) X(_open)                      \
+    X(_show) X(installEventFilter) X(_anchorEl) X(_set_stylesheet) X(reTranslation) X(handle)            \
+    X(_variant) X(_sx) X(setShadowEffect) X(setBlurRadius) X(setOffset) X(setColor) X(setGraphicsEffect)  \
+    X(isVisible) X(setVisible) X(update_position) X(_onClose) X(mapToGlobal) X(setGeometry)               \
+    X(x) X(y) X(width) X(height)                                                                          \
+    X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update) X(eventFilter)
 
 struct Names {
 #define ZARNU_DECLARE_NAME(n) PyObject* n;
     ZARNU_NAMES(ZARNU_DECLARE_NAME)
+    ZARNU_SIBLING_NAMES(ZARNU_DECLARE_NAME)
 #undef ZARNU_DECLARE_NAME
 };
 extern Names N;

@@ -101,7 +101,8 @@ def describe_failure(proc):
     return f"child {how}\n--- stdout\n{proc.stdout[-4000:]}\n--- stderr\n{proc.stderr[-6000:]}"
 
 
-_ADDRESS = re.compile(r"0x[0-9a-fA-F]+")
+# Addresses, also the tail of one left by a shortened repr ("...7f3a1c2b4e10)").
+_ADDRESS = re.compile(r"0x[0-9a-fA-F]+|(?<=\.\.\.)[0-9a-fA-F]{4,}\b")
 
 
 def clean_text(text):

@@ -12,9 +12,8 @@ import sys
 import weakref
 
 import pytest
-import qtpy
-from qtpy.QtCore import QEvent, QObject, QPoint, QPointF, QSize, Qt, Signal
-from qtpy.QtGui import QKeyEvent, QMouseEvent, QMoveEvent, QResizeEvent
+from qtpy.QtCore import QEvent, QPoint, QPointF, QSize, Qt
+from qtpy.QtGui import QMouseEvent, QMoveEvent, QResizeEvent
 from qtpy.QtWidgets import QApplication, QLabel, QPushButton, QSlider, QSplitter, QWidget
 
 from zarnu.hooks.use_state import State
@@ -533,6 +532,131 @@ def binding_signals(module, host):
     steps.append("alive")
     return steps
 
+# --- names, classes and functions that change after their first use ----------------------------------
+
+def changed_after_first_use(module, host):
+    """Each look-up made by a method sees the state of the moment, whatever it saw before."""
+    import abc
+    import builtins
+
+    steps = []
+    drawer = host.make(module.Drawer, anchorEl=host.anchor, title=State("t"), children=[QLabel("a")])
+    drawer.showDrawer()
+
+    class Types:                              # stands in for QEvent
+        Resize = QEvent.Type.Resize
+        Move = QEvent.Type.Move
+        MouseButtonPress = QEvent.Type.MouseButtonPress
+        MouseButtonRelease = QEvent.Type.MouseButtonRelease
+
+    original_event = module.QEvent
+    module.QEvent = Types
+    try:
+        for change in (None, ("Resize", QEvent.Type.Enter), ("MouseButtonPress", QEvent.Type.Enter),
+                       ("MouseButtonRelease", QEvent.Type.MouseButtonPress)):
+            if change:
+                setattr(Types, *change)
+            for event in (resize_event(), mouse("press"), mouse("release"), QEvent(QEvent.Type.Enter)):
+                steps.append(host.norm(outcome(drawer.eventFilter, host.anchor, event)))
+                steps.append(drawer._user_dragging)
+        type(Types).__setattr__(Types, "Move", None)
+        steps.append(host.norm(outcome(drawer.eventFilter, host.anchor, QMoveEvent(QPoint(1, 1), QPoint(0, 0)))))
+    finally:
+        module.QEvent = original_event
+
+    class Pseudo(abc.ABC):                    # stands in for State
+        value = "class value"
+
+    original_state = module.State
+    module.State = Pseudo
+    try:
+        steps.append(host.norm(outcome(drawer._get_title)))
+        steps.append(host.norm(outcome(drawer._get_children)))
+        Pseudo.register(list)
+        steps.append(host.norm(outcome(drawer._get_children)))
+        Pseudo.register(State)
+        steps.append(host.norm(outcome(drawer._get_title)))
+    finally:
+        module.State = original_state
+
+    # a name missing from the module is looked up in the builtins
+    original_point = module.QPoint
+    del module.QPoint
+    try:
+        steps.append(host.norm(outcome(drawer.update_position)))
+        builtins.QPoint = lambda x, y: original_point(x + 7, y + 5)
+        steps.append(host.norm(outcome(drawer.update_position)))
+        steps.append(host.norm(drawer.geometry()))
+        module.QPoint = lambda x, y: original_point(x + 1, y + 1)
+        steps.append(host.norm(outcome(drawer.update_position)))
+        steps.append(host.norm(drawer.geometry()))
+    finally:
+        module.QPoint = original_point
+        builtins.__dict__.pop("QPoint", None)
+
+    # the class after the drawer in the method resolution order changes
+    seen = []
+
+    class Middle(QSplitter):
+        def eventFilter(self, source, event):
+            seen.append("middle")
+            return False
+
+    class Sub(module.Drawer, Middle):
+        pass
+
+    sub = host.make(Sub)
+    steps.append(host.norm(outcome(sub.eventFilter, sub, QEvent(QEvent.Type.Enter))))
+    Middle.eventFilter = lambda self, source, event: seen.append("changed") or False
+    steps.append(host.norm(outcome(sub.eventFilter, sub, QEvent(QEvent.Type.Enter))))
+    del Middle.eventFilter
+    steps.append(host.norm(outcome(sub.eventFilter, sub, QEvent(QEvent.Type.Enter))))
+    steps.append(seen[:3] + seen[-1:])
+    Middle.__init__ = lambda self, parent=None: (_ for _ in ()).throw(Boom("middle init"))
+    steps.append(host.norm(outcome(host.make, Sub)))
+    steps.append(snapshot(drawer, host.norm))
+    return steps
+
+
+def function_attributes(module, host):
+    """Defaults and names of the methods replaced by the host, as a Python function allows."""
+    steps = []
+    drawer = host.make(module.Drawer)
+    cls = module.Drawer
+    saved = {name: (getattr(cls, name).__defaults__, getattr(cls, name).__qualname__, getattr(cls, name).__name__)
+             for name in ("_show", "setShadowEffect", "__init__", "eventFilter", "_get_anchor")}
+    try:
+        cls._show.__defaults__ = (True,)
+        steps.append(host.norm(outcome(drawer._show)))
+        steps.append(drawer.isVisible())
+        cls._show.__defaults__ = (drawer, False)
+        steps.append(host.norm(outcome(cls._show)))
+        steps.append(host.norm(outcome(setattr, cls._show, "__defaults__", (1, 2, 3))))
+        steps.append(host.norm(outcome(cls._show)))
+        steps.append(host.norm(outcome(setattr, cls._show, "__defaults__", [1])))
+        cls.setShadowEffect.__defaults__ = (5,)
+        steps.append(host.norm(outcome(drawer.setShadowEffect)))
+        steps.append(host.norm(outcome(drawer.setShadowEffect, 1)))
+        steps.append(host.norm(outcome(drawer.setShadowEffect, 1, (2, 3))))
+        cls.setShadowEffect.__defaults__ = None
+        steps.append(host.norm(outcome(drawer.setShadowEffect)))
+        cls.__init__.__defaults__ = cls.__init__.__defaults__[1:]
+        steps.append(host.norm(outcome(cls, open=State(False), minWidth=300)))
+        steps.append(host.norm(outcome(cls, None, open=State(False), minWidth=300)))
+        cls.eventFilter.__qualname__ = "Renamed.filter"
+        cls.eventFilter.__name__ = "filter"
+        steps.append(host.norm(outcome(drawer.eventFilter)))
+        steps.append(host.norm(outcome(setattr, cls.eventFilter, "__qualname__", 5)))
+        cls._get_anchor.__defaults__ = (drawer,)
+        steps.append(host.norm(outcome(cls._get_anchor)))
+        steps.append([host.norm(getattr(cls, name).__defaults__) for name in saved])
+    finally:
+        for name, (defaults, qualname, short) in saved.items():
+            fn = getattr(cls, name)
+            fn.__defaults__, fn.__qualname__, fn.__name__ = defaults, qualname, short
+    steps.append(snapshot(drawer, host.norm))
+    return steps
+
 
 ISOLATED = {
     "deleted drawer": deleted_drawer,
@@ -545,6 +669,8 @@ ISOLATED = {
     "odd children": odd_children,
     "own anchor": drawer_as_its_own_anchor,
     "binding signals": binding_signals,
+    "changed after first use": changed_after_first_use,
+    "function attributes": function_attributes,
     **{f"half-built at {step}": half_built(step)
        for step in ["base", "title", "anchorEl", "onClose", "open", "sx", "variant", "maxHeight", "_init_ui",
                     "stylesheet", "handle"]},

@@ -162,19 +162,17 @@ struct ClassBody {
             }
             Ref signatures = Ref::steal(PyObject_GetItem(Union.get(), members.get()));
             if (!signatures) return -1;
-            PyObject* args[4] = {file_path.get(), param_name.get(), signatures.get(), nullptr};
-            Ref kwnames;
+            Ref valid, kwnames;
             if (prop.valid == Valid::Nothing) {
                 kwnames = Ref::steal(PyTuple_Pack(3, N.file_path, N.param_name, N.supported_signatures));
             } else {
-                Ref valid = body_name(ns, globals, prop.valid == Valid::Anchor ? "VALID_ANCHOR" : "VALID_VARIANT");
+                valid = body_name(ns, globals, prop.valid == Valid::Anchor ? "VALID_ANCHOR" : "VALID_VARIANT");
                 if (!valid) return -1;
-                args[3] = valid.release();
                 kwnames = Ref::steal(
                     PyTuple_Pack(4, N.file_path, N.param_name, N.supported_signatures, N.valid_values));
             }
-            Ref valid_holder = Ref::steal(args[3]);
             if (!kwnames) return -1;
+            PyObject* args[4] = {file_path.get(), param_name.get(), signatures.get(), valid.get()};
             Ref decorator = Ref::steal(PyObject_Vectorcall(factory.get(), args, 0, kwnames.get()));
             if (!decorator) return -1;
             Ref plain = make(prop.setter, nullptr, nullptr, &prop);
@@ -329,7 +327,7 @@ int exec_body(PyObject* module) {
     if (function_type_ready() < 0 || runtime_init(module) < 0 || props_init() < 0) return -1;
 
     PyObject* modules = PyImport_GetModuleDict();
-    int present = PyDict_Contains(modules, Ref::steal(PyUnicode_FromString(full_name)).get());
+    int present = PyDict_ContainsString(modules, full_name);
     if (present < 0 || (!present && PyDict_SetItemString(modules, full_name, module) < 0)) return -1;
 
     for (const sibling::Import& imp : sibling::imports)

@@ -35,15 +35,21 @@ def load_model():
     return drawer
 
 
+def _sip():
+    if qtpy.PYQT5:
+        from PyQt5 import sip
+    else:
+        from PyQt6 import sip
+    return sip
+
+
 def delete_cpp(obj):
     if qtpy.PYSIDE6:
         import shiboken6
 
         shiboken6.delete(obj)
     else:
-        from PyQt6 import sip
-
-        sip.delete(obj)
+        _sip().delete(obj)
 
 
 def is_deleted(obj):
@@ -51,9 +57,7 @@ def is_deleted(obj):
         import shiboken6
 
         return not shiboken6.isValid(obj)
-    from PyQt6 import sip
-
-    return sip.isdeleted(obj)
+    return _sip().isdeleted(obj)
 
 
 def flush_deletions():

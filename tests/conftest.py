@@ -22,7 +22,7 @@ import pytest
 os.environ.setdefault("QT_API", os.environ.get("PYTEST_QT_API", "pyside6"))
 
 from qtpy.QtCore import QCoreApplication, QEvent
-from qtpy.QtWidgets import QMainWindow
+from qtpy.QtWidgets import QMainWindow, QWidget
 
 from zarnu.hooks.use_state import State as _State
 from zarnu.material.drawer.drawer import Drawer
@@ -78,6 +78,18 @@ def make_drawer(main_window):
             pass
     made.clear()
     flush_deletions()
+
+
+@pytest.fixture
+def anchor_widget(main_window):
+    """A visible child widget of the main window, away from its top-left corner."""
+    central = QWidget()
+    main_window.setCentralWidget(central)
+    widget = QWidget(central)
+    widget.setGeometry(37, 23, 520, 380)
+    central.show()
+    widget.show()
+    return widget
 
 
 @pytest.fixture

@@ -17,18 +17,7 @@ from zarnu.material.drawer import drawer as drawer_module
 from zarnu.material.drawer.drawer import Drawer
 
 
-# --- fixtures -----------------------------------------------------------------
-
-@pytest.fixture
-def anchor_widget(main_window):
-    central = QWidget()
-    main_window.setCentralWidget(central)
-    widget = QWidget(central)
-    widget.setGeometry(37, 23, 520, 380)
-    central.show()
-    widget.show()
-    return widget
-
+# --- helpers ------------------------------------------------------------------
 
 class Recorder(Drawer):
     """Counts the calls the filter makes through the instance; `fail` names one to make raise."""

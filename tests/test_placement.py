@@ -12,18 +12,6 @@ from zarnu.material.drawer.drawer import Drawer
 # --- fixtures -----------------------------------------------------------------
 
 @pytest.fixture
-def anchor_widget(main_window):
-    """A visible child widget of the main window, away from its top-left corner."""
-    central = QWidget()
-    main_window.setCentralWidget(central)
-    widget = QWidget(central)
-    widget.setGeometry(37, 23, 520, 380)
-    central.show()
-    widget.show()
-    return widget
-
-
-@pytest.fixture
 def other_window():
     window = QWidget()
     window.setGeometry(150, 120, 640, 420)

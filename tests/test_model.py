@@ -5,13 +5,14 @@ behaviour use it as the oracle, so it has to stay faithful. These tests pin the
 parts where a slip in the model would silently skew both.
 """
 
+import functools
 import sys
 from pathlib import Path
 
 import pytest
-from qtpy.QtCore import QCoreApplication, QEvent, QPoint, QSize, Qt
+from qtpy.QtCore import QEvent, QPoint, QSize, Qt
 from qtpy.QtGui import QMouseEvent, QResizeEvent
-from qtpy.QtWidgets import QFrame, QMainWindow, QWidget
+from qtpy.QtWidgets import QFrame, QWidget
 
 from zarnu.hooks.use_state import State
 from zarnu.material.styles.create_theme.components.get_qss_styles import get_qss_style
@@ -23,34 +24,14 @@ Drawer = model.Drawer
 
 
 @pytest.fixture
-def host(qapp):
-    mw = QMainWindow()
-    mw.resize(640, 480)
-    mw.show()
-    previous = getattr(qapp, "mainWindow", None)
-    qapp.mainWindow = mw
-    yield mw
-    qapp.mainWindow = previous
-    mw.close()
-    mw.deleteLater()
-    QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
+def host(main_window):
+    return main_window
 
 
 @pytest.fixture
-def make(host):
-    made = []
-
-    def build(**props):
-        props.setdefault("open", State(False))
-        props.setdefault("minWidth", 300)
-        d = Drawer(**props)
-        made.append(d)
-        return d
-    yield build
-    for d in made:
-        d.hide()
-        d.deleteLater()
-    QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
+def make(make_drawer):
+    """Builds model drawers with the shared factory (open State, minWidth 300 by default)."""
+    return functools.partial(make_drawer, cls=Drawer)
 
 
 def test_class_assembly():

@@ -55,9 +55,7 @@ PyObject* update_position(Function*, PyObject* const* p) {
     int t = anchor ? truth(anchor.get()) : -1;
     if (t < 0) return nullptr;
     if (!t) {
-        Ref QApplication = global(Global::QApplication);
-        Ref app = QApplication ? call_method(QApplication.get(), N.instance) : Ref();
-        Ref main_window = app ? getattr(app.get(), N.mainWindow) : Ref();
+        Ref main_window = host_main_window();
         if (!main_window || PyObject_SetAttr(self, N._anchorEl, main_window.get()) < 0) return nullptr;
     }
     anchor = getattr(self, N._anchorEl);

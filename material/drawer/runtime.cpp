@@ -144,6 +144,12 @@ Ref global(Global g) {
     return Ref::steal(value);
 }
 
+Ref host_main_window() {
+    Ref QApplication = global(Global::QApplication);
+    Ref app = QApplication ? call_method(QApplication.get(), N.instance) : Ref();
+    return app ? getattr(app.get(), N.mainWindow) : Ref();
+}
+
 int is_instance(PyObject* obj, PyObject* cls) {
     if (Py_IS_TYPE(obj, reinterpret_cast<PyTypeObject*>(cls))) return 1;
     if (!PyType_Check(cls) || PyType_CheckExact(cls)) return PyObject_IsInstance(obj, cls);

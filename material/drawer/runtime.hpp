@@ -71,6 +71,9 @@ enum class Global : int {
 // LOAD_GLOBAL: the module namespace, then the builtins; NameError when neither has the name.
 Ref global(Global g);
 
+// `QApplication.instance().mainWindow`: the host's main window, read as a plain attribute.
+Ref host_main_window();
+
 // The builtins taken once at import.
 extern PyObject* builtin_super;
 extern PyObject* builtin_ValueError;

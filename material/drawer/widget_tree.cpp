@@ -187,9 +187,7 @@ PyObject* init_ui(Function*, PyObject* const* p) {
     if (filter_anchor < 0) return nullptr;
     if (filter_anchor && !on_attr(self, N._anchorEl, N.installEventFilter, self)) return nullptr;
 
-    Ref QApplication = global(Global::QApplication);
-    Ref app = QApplication ? call_method(QApplication.get(), N.instance) : Ref();
-    Ref main_window = app ? getattr(app.get(), N.mainWindow) : Ref();
+    Ref main_window = host_main_window();
     if (!main_window || !call_method(main_window.get(), N.installEventFilter, self)) return nullptr;
 
     Ref useTheme = global(Global::useTheme);

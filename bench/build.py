@@ -4,21 +4,19 @@
 
 1. Makes sure Cython is installed in the running interpreter's environment
    (``pip install cython`` from PyPI when it is missing).
-2. Compiles the reference model bench/pydrawer/drawer.py with Cython's default
-   directives (language_level=3) into bench/out/cy/drawer_cy<EXT_SUFFIX>. The
-   source is copied to drawer_cy.py first so that the compiled module has a
-   name of its own and can live in one process beside the interpreted model.
-3. Compiles the C helper bench/floor/floor.c into bench/out/floor/.
-
-With the default directives Cython types function arguments from their
-annotations, so the string annotation "bool" of `_show(self, state)` becomes a
-type check: the compiled model's `_show` raises TypeError for a state that is
-not a bool (0, None, ...). The interpreted model and the C++ module accept any
-object there. Nothing in the benchmark calls `_show` with a non-bool.
+2. Compiles the plain-Python peer bench/peers/drawer_plain.py with Cython's
+   default directives (language_level=3) into
+   bench/out/cy/drawer_plain_cy<EXT_SUFFIX>. The source is copied to
+   drawer_plain_cy.py first so that the compiled module has a name of its own
+   and can live in one process beside the interpreted peer.
+3. Compiles the C helper bench/floor/floor.c into bench/out/floor/, with the
+   callgrind client requests of the instruction counts when valgrind's header
+   is installed.
 
 Compiler and flags come from sysconfig (CC, CFLAGS, CCSHARED, LDSHARED), the
 same ones a setuptools build of an extension would use. Outputs are rebuilt
-only when a source, the Cython version or the flags change.
+only when a source, the Cython version, the flags or the header's presence
+change.
 """
 
 from __future__ import annotations
@@ -35,11 +33,12 @@ from pathlib import Path
 
 BENCH = Path(__file__).resolve().parent
 OUT = BENCH / "out"
-MODEL_SRC = BENCH / "pydrawer" / "drawer.py"
+PEER_SRC = BENCH / "peers" / "drawer_plain.py"
 FLOOR_SRC = BENCH / "floor" / "floor.c"
 CY_DIR = OUT / "cy"
 FLOOR_DIR = OUT / "floor"
-CY_MODULE = "drawer_cy"
+CY_MODULE = "drawer_plain_cy"
+CALLGRIND_H = Path("/usr/include/valgrind/callgrind.h")
 EXT_SUFFIX = sysconfig.get_config_var("EXT_SUFFIX")
 
 
@@ -103,8 +102,9 @@ def _run(cmd: list[str], cwd: Path) -> None:
                            + proc.stdout[-3000:] + proc.stderr[-3000:])
 
 
-def _compile_c(src: Path, target: Path, workdir: Path) -> None:
+def _compile_c(src: Path, target: Path, workdir: Path, defines: tuple[str, ...] = ()) -> None:
     cc, cflags, ldshared = _compile_flags()
+    cflags = cflags + [f"-D{d}" for d in defines]
     obj = workdir / (src.stem + ".o")
     _run(cc + cflags + ["-c", str(src), "-o", str(obj)], workdir)
     _run(ldshared + [str(obj), "-o", str(target)], workdir)
@@ -112,18 +112,18 @@ def _compile_c(src: Path, target: Path, workdir: Path) -> None:
 
 
 def build_cython(force: bool = False) -> Path | None:
-    """Compile the model with Cython; return the extension's path or None."""
+    """Compile the plain-Python peer with Cython; return the extension's path or None."""
     version = ensure_cython()
     if version is None:
-        _log("Cython unavailable: the compiled model is skipped")
+        _log("Cython unavailable: the compiled peer is skipped")
         return None
     CY_DIR.mkdir(parents=True, exist_ok=True)
     target = CY_DIR / (CY_MODULE + EXT_SUFFIX)
-    source = MODEL_SRC.read_bytes()
+    source = PEER_SRC.read_bytes()
     stamp = _stamp(source, version, repr(_compile_flags()))
     if not force and _up_to_date(target, stamp):
         return target
-    _log(f"cythonizing the model with Cython {version}")
+    _log(f"cythonizing the plain-Python peer with Cython {version}")
     py_copy = CY_DIR / (CY_MODULE + ".py")
     py_copy.write_bytes(source)
     c_file = CY_DIR / (CY_MODULE + ".c")
@@ -137,11 +137,12 @@ def build_cython(force: bool = False) -> Path | None:
 def build_floor(force: bool = False) -> Path:
     FLOOR_DIR.mkdir(parents=True, exist_ok=True)
     target = FLOOR_DIR / ("floor" + EXT_SUFFIX)
-    stamp = _stamp(FLOOR_SRC.read_bytes(), repr(_compile_flags()))
+    defines = ("HAVE_CALLGRIND_H",) if CALLGRIND_H.exists() else ()
+    stamp = _stamp(FLOOR_SRC.read_bytes(), repr(_compile_flags()), repr(defines))
     if not force and _up_to_date(target, stamp):
         return target
     _log("compiling the event filter floor")
-    _compile_c(FLOOR_SRC, target, FLOOR_DIR)
+    _compile_c(FLOOR_SRC, target, FLOOR_DIR, defines)
     _write_stamp(target, stamp)
     return target
 
@@ -151,7 +152,7 @@ def build_all(force: bool = False) -> dict:
     notes = []
     try:
         cy = build_cython(force)
-    except Exception as exc:  # the bench goes on without the compiled model
+    except Exception as exc:  # the bench goes on without the compiled peer
         notes.append(f"Cython build failed: {exc}")
         _log(notes[-1])
         cy = None

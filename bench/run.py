@@ -1,22 +1,29 @@
-"""Drawer benchmark: the C++ extension against the Python reference model.
+"""Drawer benchmark: the C++ extension against the same class in plain Python.
 
 Run from the repository root:
 
     .venv/bin/python bench/run.py            # full run (a few minutes)
     .venv/bin/python bench/run.py --quick    # seconds; only proves the harness runs
 
-Options: --quick, --no-build, --only PATH[,PATH...], --cycles N, --installed.
+Options: --quick, --no-build, --only PATH[,PATH...], --cycles N, --tree, --no-count.
 The Qt binding is PySide6 unless QT_API says otherwise (QT_API=pyqt6).
 
 Implementations, measured side by side in one process:
-  cpp    zarnu.material.drawer.drawer.Drawer (skipped with a note until it imports)
-  py     bench/pydrawer/drawer.py, the interpreted reference model
+  cpp    zarnu.material.drawer.drawer.Drawer, as installed (the run fails when it
+         does not import)
+  py     bench/peers/drawer_plain.py: the class as a Python programmer would
+         write it, with the binding's scoped enum access
   cy     the same file compiled by Cython (bench/build.py)
   floor  bench/floor/floor.c: only the binding calls that any event filter must
          make (event paths only)
+The test model bench/pydrawer/drawer.py is a literal transcription that reads
+the binding's slow unscoped enum aliases; it is no performance peer.
+
+Instruction counts of the event-filter paths and the getter (callgrind, in a
+child process: bench/counts.py) follow the times unless --no-count is given.
 
 All drawers use the same sibling stand-ins (the `zarnu` package found first on
-sys.path: the tree's python/ unless --installed) and the same host: one
+sys.path: the installed one, or with --tree the tree's python/) and the same host: one
 offscreen QApplication whose `mainWindow` attribute holds a shown 800x600
 QMainWindow. Each implementation gets its own, identical main window, and the
 attribute is pointed at it before anything of that implementation reads it,
@@ -56,14 +63,16 @@ os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
 os.environ.setdefault("QT_API", "pyside6")
 sys.path.insert(0, str(BENCH))
 import build  # noqa: E402  (bench/build.py)
+import counts  # noqa: E402  (bench/counts.py)
 
 IMPL_LABELS = {
     "cpp": "C++ module",
-    "py": "Python model",
-    "cy": "Cython model",
+    "py": "plain Python",
+    "cy": "Cython build",
     "floor": "floor",
 }
 IMPL_ORDER = ["cpp", "py", "cy", "floor"]
+PEER_MODULE = "drawer_plain"    # bench/peers/drawer_plain.py
 
 # The modules every drawer implementation imports; the import measurement
 # loads them first so that only the drawer module itself is timed.
@@ -172,14 +181,14 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
     cpp = impls["cpp"]
     try:
         mod = importlib.import_module("zarnu.material.drawer.drawer")
-        cpp.module, cpp.cls, cpp.origin = mod, mod.Drawer, getattr(mod, "__file__", None)
     except Exception as exc:
-        cpp.note = f"not importable yet ({type(exc).__name__}: {exc})"
-        notes.append(f"C++ module skipped: {cpp.note}")
+        raise SystemExit(f"bench: the C++ module does not import ({type(exc).__name__}: {exc}); "
+                         "build and install it first (scripts/bootstrap.sh setup)") from exc
+    cpp.module, cpp.cls, cpp.origin = mod, mod.Drawer, getattr(mod, "__file__", None)
 
     py = impls["py"]
-    sys.path.insert(0, str(BENCH / "pydrawer"))
-    mod = importlib.import_module("drawer")
+    sys.path.insert(0, str(BENCH / "peers"))
+    mod = importlib.import_module(PEER_MODULE)
     py.module, py.cls, py.origin = mod, mod.Drawer, mod.__file__
 
     cy = impls["cy"]
@@ -188,11 +197,8 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
         try:
             mod = importlib.import_module(build.CY_MODULE)
             cy.module, cy.cls, cy.origin = mod, mod.Drawer, mod.__file__
-            notes.append("Cython model: default directives turn the annotation 'bool' of "
-                         "_show(state) into a type check (TypeError for non-bool states); "
-                         "not exercised here")
         except Exception as exc:
-            cy.note = f"compiled model failed to import ({type(exc).__name__}: {exc})"
+            cy.note = f"compiled peer failed to import ({type(exc).__name__}: {exc})"
             notes.append(cy.note)
     else:
         cy.note = "; ".join(built.get("notes") or ["not built"])
@@ -467,7 +473,7 @@ print(t1 - t0, t0 - t_start)
 
 
 def measure_imports(impls: dict[str, Impl], st: Settings, paths: list[str]) -> dict:
-    modules = {"cpp": "zarnu.material.drawer.drawer", "py": "drawer", "cy": build.CY_MODULE}
+    modules = {"cpp": "zarnu.material.drawer.drawer", "py": PEER_MODULE, "cy": build.CY_MODULE}
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     env.pop("PYTHONDONTWRITEBYTECODE", None)
     out = {}
@@ -573,7 +579,7 @@ def measure_memory(impls: dict[str, Impl], args, st: Settings) -> dict:
         cmd = [sys.executable, str(Path(__file__).resolve()), "--memory-child", key,
                "--cycles", str(st.cycles)]
         cmd += ["--quick"] if st.quick else []
-        cmd += ["--installed"] if args.installed else []
+        cmd += ["--tree"] if args.tree else []
         proc = subprocess.run(cmd, capture_output=True, text=True)
         lines = proc.stdout.strip().splitlines()
         if proc.returncode != 0 or not lines:
@@ -584,11 +590,9 @@ def measure_memory(impls: dict[str, Impl], args, st: Settings) -> dict:
 
 
 def memory_child(key: str, args, st: Settings) -> int:
-    built = {"cython": OUT / "cy" / (build.CY_MODULE + build.EXT_SUFFIX),
-             "floor": OUT / "floor" / ("floor" + build.EXT_SUFFIX)}
-    if not args.installed:
+    if args.tree:
         sys.path.insert(0, str(ROOT / "python"))
-    impls = load_impls(built, [])
+    impls = load_impls(built_outputs(), [])
     impl = impls[key]
     host = Host()
     impl.mw = host.new_main_window(f"host for {impl.label}")
@@ -672,6 +676,8 @@ def print_report(report: dict) -> None:
     pts = report.get("reference_points") or {}
     if pts:
         print(f"  sendEvent to a main window with no filter installed: {fmt_ns(pts.get('send_without_filter'))}")
+
+    counts.print_counts(report.get("instructions") or {}, IMPL_LABELS, IMPL_ORDER)
 
     imp = report.get("import") or {}
     if imp:
@@ -820,38 +826,21 @@ def draw_chart(report: dict, path: Path) -> None:
 
 # --------------------------------------------------------------------------
 
-def main(argv=None) -> int:
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--quick", action="store_true", help="tiny counts; proves the harness runs")
-    ap.add_argument("--no-build", action="store_true", help="use bench/out as it is")
-    ap.add_argument("--only", default="", help="comma-separated path keys (and/or 'import', 'memory')")
-    ap.add_argument("--cycles", type=int, default=None, help="construct-and-drop cycles for memory growth")
-    ap.add_argument("--installed", action="store_true",
-                    help="import zarnu from the environment instead of the tree's python/")
-    ap.add_argument("--memory-child", choices=["cpp", "py", "cy"], help=argparse.SUPPRESS)
-    args = ap.parse_args(argv)
-    st = Settings(args.quick, args.cycles)
-    if args.memory_child:
-        return memory_child(args.memory_child, args, st)
-    only = {s for s in args.only.split(",") if s}
-    started = time.perf_counter()
-    notes: list[str] = []
+def built_outputs() -> dict:
+    """The build outputs in bench/out as they are (--no-build, child processes)."""
+    cy = OUT / "cy" / (build.CY_MODULE + build.EXT_SUFFIX)
+    return {"cython": cy if cy.exists() else None, "floor": OUT / "floor" / ("floor" + build.EXT_SUFFIX)}
 
-    OUT.mkdir(parents=True, exist_ok=True)
-    if args.no_build:
-        cy = OUT / "cy" / (build.CY_MODULE + build.EXT_SUFFIX)
-        fl = OUT / "floor" / ("floor" + build.EXT_SUFFIX)
-        built = {"cython": cy if cy.exists() else None, "floor": fl, "notes": ["--no-build"]}
-    else:
-        built = build.build_all()
-        notes.extend(built["notes"])
 
+def start(args, built: dict, notes: list[str]):
+    """Loads the implementations and makes the host: a main window and a drawer for each
+    (the floor's splitter for the floor). Returns (impls, host, sys.path entries for children)."""
     child_paths = []
-    if not args.installed:
+    if args.tree:
         sys.path.insert(0, str(ROOT / "python"))
         child_paths.append(str(ROOT / "python"))
     impls = load_impls(built, notes)
-    child_paths += [str(BENCH / "pydrawer")]
+    child_paths += [str(BENCH / "peers")]
     if built.get("cython"):
         child_paths.append(str(Path(built["cython"]).parent))
 
@@ -869,14 +858,49 @@ def main(argv=None) -> int:
             try:
                 impl.drawer = new_drawer(impl, host)
             except Exception as exc:
+                if key == "cpp":
+                    raise
                 impl.note = f"construction failed ({type(exc).__name__}: {exc})"
                 notes.append(f"{impl.label} skipped: {impl.note}")
                 impl.cls = None
     host.process()
+    return impls, host, child_paths
 
-    ref = "cpp" if impls["cpp"].available else "py"
-    if ref != "cpp":
-        notes.append("ratios are relative to the Python model because the C++ module is absent")
+
+def main(argv=None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--quick", action="store_true", help="tiny counts; proves the harness runs")
+    ap.add_argument("--no-build", action="store_true", help="use bench/out as it is")
+    ap.add_argument("--only", default="", help="comma-separated path keys (and/or 'import', 'memory')")
+    ap.add_argument("--cycles", type=int, default=None, help="construct-and-drop cycles for memory growth")
+    ap.add_argument("--tree", action="store_true",
+                    help="put the tree's python/ (stand-ins, and a module copied there) ahead of the "
+                         "installed package")
+    ap.add_argument("--installed", action="store_true", help=argparse.SUPPRESS)  # the default now
+    ap.add_argument("--no-count", action="store_true", help="skip the instruction counts")
+    ap.add_argument("--memory-child", choices=["cpp", "py", "cy"], help=argparse.SUPPRESS)
+    ap.add_argument("--count-child", metavar="DIR", help=argparse.SUPPRESS)
+    args = ap.parse_args(argv)
+    st = Settings(args.quick, args.cycles)
+    if args.memory_child:
+        return memory_child(args.memory_child, args, st)
+    if args.count_child:
+        return counts.child(args.count_child, args.quick, start(args, built_outputs(), []), build_paths,
+                            IMPL_ORDER)
+    only = {s for s in args.only.split(",") if s}
+    started = time.perf_counter()
+    notes: list[str] = []
+
+    OUT.mkdir(parents=True, exist_ok=True)
+    if args.no_build:
+        built = built_outputs()
+        notes.append("--no-build")
+    else:
+        built = build.build_all()
+        notes.extend(built["notes"])
+    impls, host, child_paths = start(args, built, notes)
+    fl = impls["floor"]
+    ref = "cpp"
 
     extras: dict = {}
     specs = build_paths(impls, host, extras)
@@ -904,6 +928,11 @@ def main(argv=None) -> int:
             impls[key].drawer.deleteLater()
             impls[key].drawer = None
     host.process()
+
+    instructions = {}
+    if not args.no_count and (not only or set(counts.PATHS) & only):
+        print("[bench] instruction counts (callgrind) ...", file=sys.stderr, flush=True)
+        instructions = counts.summary(counts.measure(Path(__file__).resolve(), args, notes))
 
     imports = {}
     if not only or "import" in only:
@@ -935,6 +964,7 @@ def main(argv=None) -> int:
                                 "origin": i.origin, "note": i.note} for k, i in impls.items()},
         "paths": paths,
         "reference_points": points,
+        "instructions": instructions,
         "import": imports,
         "memory": memory,
         "notes": notes,

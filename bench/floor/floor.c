@@ -22,6 +22,11 @@
  *   repeat_call(func, args, n)
  *       calls func(*args) n times from C and drops the results: a driver
  *       without Python loop overhead for timing any callable.
+ *   count_call(label, func, args, n)
+ *       under callgrind: zeroes the instruction counters, calls func(*args)
+ *       n times from C and dumps the counters as `label` (one callgrind
+ *       output file per call; bench/counts.py reads them). Needs valgrind's
+ *       header at build time; running_on_valgrind() says whether it can count.
  *   event_filter_method
  *       a C method (self, source, event) that makes the event_filter_floor
  *       calls once and returns the base result; assigned as `eventFilter` of
@@ -30,6 +35,10 @@
  */
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+
+#ifdef HAVE_CALLGRIND_H
+#include <valgrind/callgrind.h>
+#endif
 
 static PyObject *s_type;       /* "type" */
 static PyObject *s_isVisible;  /* "isVisible" */
@@ -204,6 +213,57 @@ repeat_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
     Py_RETURN_NONE;
 }
 
+static PyObject *
+count_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
+{
+    if (nargs != 4 || !PyUnicode_Check(args[0]) || !PyTuple_Check(args[2])) {
+        PyErr_SetString(PyExc_TypeError, "count_call(label: str, func, args: tuple, n)");
+        return NULL;
+    }
+#ifndef HAVE_CALLGRIND_H
+    PyErr_SetString(PyExc_RuntimeError, "count_call: built without valgrind/callgrind.h");
+    return NULL;
+#else
+    const char *label = PyUnicode_AsUTF8(args[0]);
+    if (label == NULL)
+        return NULL;
+    PyObject *func = args[1];
+    Py_ssize_t n = PyLong_AsSsize_t(args[3]);
+    if (n == -1 && PyErr_Occurred())
+        return NULL;
+    Py_ssize_t argc = PyTuple_GET_SIZE(args[2]);
+    if (argc > 8) {
+        PyErr_SetString(PyExc_ValueError, "count_call: at most 8 arguments");
+        return NULL;
+    }
+    PyObject *stack[9];
+    stack[0] = NULL;
+    for (Py_ssize_t k = 0; k < argc; k++)
+        stack[k + 1] = PyTuple_GET_ITEM(args[2], k);
+    CALLGRIND_START_INSTRUMENTATION;
+    CALLGRIND_ZERO_STATS;
+    for (Py_ssize_t i = 0; i < n; i++) {
+        PyObject *r = PyObject_Vectorcall(func, stack + 1, argc | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        if (r == NULL)
+            return NULL;
+        Py_DECREF(r);
+    }
+    CALLGRIND_DUMP_STATS_AT(label);
+    Py_RETURN_NONE;
+#endif
+}
+
+/* whether count_call can count: built with the header and running under valgrind */
+static PyObject *
+running_on_valgrind(PyObject *module, PyObject *unused)
+{
+#ifdef HAVE_CALLGRIND_H
+    return PyBool_FromLong(RUNNING_ON_VALGRIND != 0);
+#else
+    Py_RETURN_FALSE;
+#endif
+}
+
 /* method eventFilter(self, source, event) -> base result, for the floor's
  * own QSplitter subclass (see floor_exec for how it is bound) */
 static PyObject *
@@ -235,6 +295,10 @@ static PyMethodDef floor_methods[] = {
      "resize_floor(drawer, anchor, event, n, point_type)"},
     {"repeat_call", (PyCFunction)(void (*)(void))repeat_call, METH_FASTCALL,
      "repeat_call(func, args, n)"},
+    {"count_call", (PyCFunction)(void (*)(void))count_call, METH_FASTCALL,
+     "count_call(label, func, args, n): instruction counts under callgrind"},
+    {"running_on_valgrind", running_on_valgrind, METH_NOARGS,
+     "whether count_call can count in this process"},
     {NULL, NULL, 0, NULL},
 };
 

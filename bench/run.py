@@ -235,14 +235,19 @@ class Host:
 
 
 def make_floor_splitter(floor_mod):
-    """A frameless translucent top-level QSplitter whose eventFilter is the C floor."""
+    """A frameless translucent top-level QSplitter whose eventFilter is the C floor. It carries
+    what the resize floor reads: an `_anchorEl` attribute and an `update_position` method."""
     from qtpy.QtCore import Qt
     from qtpy.QtWidgets import QSplitter
 
     class FloorSplitter(QSplitter):
         eventFilter = floor_mod.event_filter_method
 
+        def update_position(self):
+            pass
+
     fs = FloorSplitter()
+    fs._anchorEl = None
     fs.setWindowFlags(Qt.WindowType.Window | Qt.WindowType.FramelessWindowHint)
     fs.setAttribute(Qt.WidgetAttribute.WA_TranslucentBackground, True)
     return fs
@@ -357,6 +362,7 @@ def build_paths(impls: dict[str, Impl], host: Host, extras: dict) -> list[PathSp
         if impl.key == "floor":
             mw = impl.mw
             pos = mw.mapToGlobal(QPoint(0, 0))
+            fs._anchorEl = mw
             fs.setGeometry(pos.x(), pos.y(), mw.width(), mw.height())
             fs.setVisible(True)
         else:
@@ -442,8 +448,10 @@ def build_paths(impls: dict[str, Impl], host: Host, extras: dict) -> list[PathSp
                             "subclass, reached through the same sendEvent dispatch"),
         PathSpec("ef_resize", "eventFilter, resize of the anchor while visible, called directly",
                  ef_resize, ef=True, setup=show_for_resize, teardown=hide_after_resize,
-                 floor_note="event.type() x3, source == anchor, isVisible(), "
-                            "anchor.mapToGlobal(QPoint(0, 0)), x(), y(), width(), height(), "
+                 floor_note="event.type() x3, source == self._anchorEl, isVisible(), the look-up "
+                            "(not the call) of self.update_position, bool(self._anchorEl), "
+                            "self._anchorEl.mapToGlobal(QPoint(0, 0)), x(), y(), "
+                            "self._anchorEl.width(), self._anchorEl.height(), "
                             "setGeometry(x, y, w, h), base eventFilter; the anchor is already "
                             "stored, so no instance()/mainWindow lookup is needed"),
         PathSpec("get_anchor", "_get_anchor()", getter),

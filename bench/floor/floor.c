@@ -12,13 +12,17 @@
  * Functions:
  *   event_filter_floor(filter_obj, source, event, n)
  *       n x { event.type() x4; QSplitter.eventFilter(filter_obj, source, event) }
- *   resize_floor(drawer, anchor, event, n, point_type)
- *       n x the calls a visible drawer must make for a resize of its anchor:
- *       event.type() x3, source == anchor, drawer.isVisible(),
- *       anchor.mapToGlobal(QPoint(0, 0)), pos.x(), pos.y(), anchor.width(),
- *       anchor.height(), drawer.setGeometry(x, y, w, h), then the base
- *       eventFilter. (The anchor is already stored on this path, so the
- *       application/mainWindow lookup of the first placement is not made.)
+ *   resize_floor(drawer, source, event, n, point_type)
+ *       n x the calls a visible drawer must make for a resize of its anchor,
+ *       with the attribute reads the algorithm prescribes (each one goes
+ *       through the binding's attribute lookup): event.type(),
+ *       source == drawer._anchorEl, drawer.isVisible(), the look-up of
+ *       drawer.update_position (not its call), then that method's body:
+ *       bool(drawer._anchorEl), drawer._anchorEl.mapToGlobal(QPoint(0, 0)),
+ *       pos.x(), pos.y(), drawer._anchorEl.width(), drawer._anchorEl.height(),
+ *       drawer.setGeometry(x, y, w, h); event.type() x2, the base eventFilter.
+ *       (The anchor is already stored on this path, so the application/
+ *       mainWindow lookup of the first placement is not made.)
  *   repeat_call(func, args, n)
  *       calls func(*args) n times from C and drops the results: a driver
  *       without Python loop overhead for timing any callable.
@@ -48,6 +52,8 @@ static PyObject *s_y;
 static PyObject *s_width;
 static PyObject *s_height;
 static PyObject *s_setGeometry;
+static PyObject *s_anchorEl;
+static PyObject *s_update_position;
 static PyObject *zero;         /* the int 0 */
 static PyObject *base_event_filter; /* QSplitter.eventFilter, resolved once */
 static unsigned long long method_calls; /* calls of event_filter_method */
@@ -119,14 +125,32 @@ event_filter_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
     Py_RETURN_NONE;
 }
 
+/* new reference to drawer._anchorEl, read as every implementation reads it */
+static inline PyObject *
+anchor_of(PyObject *drawer)
+{
+    return PyObject_GetAttr(drawer, s_anchorEl);
+}
+
+static inline int
+call_on_anchor_drop(PyObject *drawer, PyObject *name, PyObject **result)
+{
+    PyObject *anchor = anchor_of(drawer);
+    if (anchor == NULL)
+        return -1;
+    *result = PyObject_VectorcallMethod(name, &anchor, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+    Py_DECREF(anchor);
+    return *result == NULL ? -1 : 0;
+}
+
 static PyObject *
 resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
 {
     if (nargs != 5) {
-        PyErr_SetString(PyExc_TypeError, "resize_floor(drawer, anchor, event, n, point_type)");
+        PyErr_SetString(PyExc_TypeError, "resize_floor(drawer, source, event, n, point_type)");
         return NULL;
     }
-    PyObject *drawer = args[0], *anchor = args[1], *event = args[2], *point_type = args[4];
+    PyObject *drawer = args[0], *source = args[1], *event = args[2], *point_type = args[4];
     Py_ssize_t n = PyLong_AsSsize_t(args[3]);
     if (n == -1 && PyErr_Occurred())
         return NULL;
@@ -137,7 +161,11 @@ resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
         /* placement test: type() == Resize succeeds, so Move is not read */
         if (call_method0_drop(event, s_type) < 0)
             return NULL;
-        PyObject *cmp = PyObject_RichCompare(anchor, anchor, Py_EQ);
+        PyObject *anchor = anchor_of(drawer);
+        if (anchor == NULL)
+            return NULL;
+        PyObject *cmp = PyObject_RichCompare(source, anchor, Py_EQ);
+        Py_DECREF(anchor);
         if (cmp == NULL)
             return NULL;
         int eq = PyObject_IsTrue(cmp);
@@ -146,20 +174,45 @@ resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
             return NULL;
         if (call_method0_drop(drawer, s_isVisible) < 0)
             return NULL;
-        /* update_position */
+        /* update_position is looked up on the drawer (calling it is the implementation's
+         * own work); its body: the emptiness test of the anchor, then the placement */
+        PyObject *method = PyObject_GetAttr(drawer, s_update_position);
+        if (method == NULL)
+            return NULL;
+        Py_DECREF(method);
+        anchor = anchor_of(drawer);
+        if (anchor == NULL)
+            return NULL;
+        int full = PyObject_IsTrue(anchor);
+        if (full < 0) {
+            Py_DECREF(anchor);
+            return NULL;
+        }
         PyObject *pargs[2] = {zero, zero};
         PyObject *origin = PyObject_Vectorcall(point_type, pargs, 2, NULL);
-        if (origin == NULL)
+        if (origin == NULL) {
+            Py_DECREF(anchor);
             return NULL;
+        }
+        Py_DECREF(anchor);
+        anchor = anchor_of(drawer);
+        if (anchor == NULL) {
+            Py_DECREF(origin);
+            return NULL;
+        }
         PyObject *margs[2] = {anchor, origin};
         PyObject *pos = PyObject_VectorcallMethod(s_mapToGlobal, margs, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        Py_DECREF(anchor);
         Py_DECREF(origin);
         if (pos == NULL)
             return NULL;
         PyObject *x = PyObject_VectorcallMethod(s_x, &pos, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
         PyObject *y = x ? PyObject_VectorcallMethod(s_y, &pos, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
-        PyObject *w = y ? PyObject_VectorcallMethod(s_width, &anchor, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
-        PyObject *h = w ? PyObject_VectorcallMethod(s_height, &anchor, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL) : NULL;
+        PyObject *w = NULL, *h = NULL;
+        if (y)
+            call_on_anchor_drop(drawer, s_width, &w);
+        if (w)
+            call_on_anchor_drop(drawer, s_height, &h);
         PyObject *r = NULL;
         if (h) {
             PyObject *gargs[5] = {drawer, x, y, w, h};
@@ -176,7 +229,7 @@ resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
         /* drag tracking: neither press nor release */
         if (call_method0_drop(event, s_type) < 0 || call_method0_drop(event, s_type) < 0)
             return NULL;
-        r = call_base(base, drawer, anchor, event);
+        r = call_base(base, drawer, source, event);
         if (r == NULL)
             return NULL;
         Py_DECREF(r);
@@ -292,7 +345,7 @@ static PyMethodDef floor_methods[] = {
     {"event_filter_floor", (PyCFunction)(void (*)(void))event_filter_floor, METH_FASTCALL,
      "event_filter_floor(filter_obj, source, event, n)"},
     {"resize_floor", (PyCFunction)(void (*)(void))resize_floor, METH_FASTCALL,
-     "resize_floor(drawer, anchor, event, n, point_type)"},
+     "resize_floor(drawer, source, event, n, point_type)"},
     {"repeat_call", (PyCFunction)(void (*)(void))repeat_call, METH_FASTCALL,
      "repeat_call(func, args, n)"},
     {"count_call", (PyCFunction)(void (*)(void))count_call, METH_FASTCALL,
@@ -320,6 +373,8 @@ floor_exec(PyObject *m)
     INTERN(s_width, "width");
     INTERN(s_height, "height");
     INTERN(s_setGeometry, "setGeometry");
+    INTERN(s_anchorEl, "_anchorEl");
+    INTERN(s_update_position, "update_position");
 #undef INTERN
     if ((zero = PyLong_FromLong(0)) == NULL)
         return -1;

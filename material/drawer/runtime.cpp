@@ -4,6 +4,8 @@ namespace zarnu {
 
 Names N;
 Constants C;
+std::uint64_t names_epoch = 1;
+std::uint64_t type_epoch = 1;
 PyObject* builtin_super = nullptr;
 PyObject* builtin_ValueError = nullptr;
 
@@ -25,11 +27,7 @@ struct GlobalEntry {
     std::uint64_t epoch = 0;
 };
 GlobalEntry global_cache[static_cast<int>(Global::Count)];
-std::uint64_t names_epoch = 1;
 bool names_watched = false;
-
-// Type cache epoch: moves on whenever a watched type (or one of its bases) is modified.
-std::uint64_t type_epoch = 1;
 int type_watcher = -1;
 
 int on_dict_event(PyDict_WatchEvent, PyObject* dict, PyObject*, PyObject*) {
@@ -171,10 +169,7 @@ int is_instance(PyObject* obj, PyObject* cls) {
     return PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(icls), type);
 }
 
-Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& c) {
-    if (c.value && c.names_epoch == names_epoch && c.type_epoch == type_epoch && names_watched)
-        return Ref::borrow(c.value);
-
+Ref class_attr_lookup(Global cls_name, PyObject* attr, ClassAttrCache& c) {
     Ref cls = global(cls_name);
     if (!cls) return {};
     Ref value = getattr(cls.get(), attr);
@@ -220,33 +215,35 @@ Ref super_call(Function* fn, PyObject* name, SuperCache& c, PyObject* const* arg
     }
     PyObject* self = args[0];
     PyTypeObject* start = Py_TYPE(self);
-    if (!PyType_IsSubtype(start, reinterpret_cast<PyTypeObject*>(owner))) {
-        // A class as `self` (super(owner, cls)) is rare enough to go the interpreter's own way.
-        if (PyType_Check(self) && PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(self),
-                                                   reinterpret_cast<PyTypeObject*>(owner))) {
-            Ref sup = call(builtin_super, owner, self);
-            if (!sup) return {};
-            Ref bound = getattr(sup.get(), name);
-            if (!bound) return {};
-            return Ref::steal(PyObject_Vectorcall(bound.get(), args + 1, nargs - 1, nullptr));
-        }
-        bool is_type = PyType_Check(self);
-        PyErr_Format(PyExc_TypeError,
-                     "super(type, obj): obj (%s %.200s) is not an instance or subtype of type (%.200s).",
-                     is_type ? "type" : "instance of",
-                     is_type ? reinterpret_cast<PyTypeObject*>(self)->tp_name : Py_TYPE(self)->tp_name,
-                     reinterpret_cast<PyTypeObject*>(owner)->tp_name);
-        return {};
-    }
-
+    // An entry is made for a type and owner only after the subtype check below has passed; a
+    // change of the bases of either moves the type epoch on.
     Ref attr;
-    if (c.attr && c.type == reinterpret_cast<PyObject*>(start) && c.type_epoch == type_epoch) {
+    if (c.attr && c.type == reinterpret_cast<PyObject*>(start) && c.owner == owner && c.type_epoch == type_epoch) {
         attr = Ref::borrow(c.attr);
     } else {
+        if (!PyType_IsSubtype(start, reinterpret_cast<PyTypeObject*>(owner))) {
+            // A class as `self` (super(owner, cls)) is rare enough to go the interpreter's own way.
+            if (PyType_Check(self) && PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(self),
+                                                       reinterpret_cast<PyTypeObject*>(owner))) {
+                Ref sup = call(builtin_super, owner, self);
+                if (!sup) return {};
+                Ref bound = getattr(sup.get(), name);
+                if (!bound) return {};
+                return Ref::steal(PyObject_Vectorcall(bound.get(), args + 1, nargs - 1, nullptr));
+            }
+            bool is_type = PyType_Check(self);
+            PyErr_Format(PyExc_TypeError,
+                         "super(type, obj): obj (%s %.200s) is not an instance or subtype of type (%.200s).",
+                         is_type ? "type" : "instance of",
+                         is_type ? reinterpret_cast<PyTypeObject*>(self)->tp_name : Py_TYPE(self)->tp_name,
+                         reinterpret_cast<PyTypeObject*>(owner)->tp_name);
+            return {};
+        }
         attr = super_lookup(owner, start, name);
         if (!attr) return {};
         if (watch_type(reinterpret_cast<PyObject*>(start))) {
             Py_XSETREF(c.type, Py_NewRef(reinterpret_cast<PyObject*>(start)));
+            Py_XSETREF(c.owner, Py_NewRef(owner));
             Py_XSETREF(c.attr, Py_NewRef(attr.get()));
             c.type_epoch = type_epoch;
         }

@@ -98,8 +98,25 @@ inline Ref getattr(PyObject* obj, PyObject* name) { return Ref::steal(PyObject_G
 // `bool(obj)`: 1, 0, or -1 with an exception set.
 inline int truth(PyObject* obj) { return PyObject_IsTrue(obj); }
 
-// `a == b` tested for truth, as `if a == b:` does (no identity shortcut): 1, 0 or -1.
+// `a == b` tested for truth, as `if a == b:` does: 1, 0 or -1. When both operands are of one type
+// whose comparison is int's or object's own (the binding's enum members and widgets), that
+// comparison is called directly: with a single type there is no reflected operand to try first,
+// neither runs Python code, and their answer (True, False, or object's NotImplemented for two
+// distinct objects, on which `==` falls back to identity: False) is what `==` would give.
 inline int equals(PyObject* a, PyObject* b) {
+    PyTypeObject* t = Py_TYPE(a);
+    if (t == Py_TYPE(b) && (t->tp_richcompare == PyLong_Type.tp_richcompare ||
+                            t->tp_richcompare == PyBaseObject_Type.tp_richcompare)) {
+        // Small ints compare by value, which is what int's comparison itself does first.
+        if (t->tp_richcompare == PyLong_Type.tp_richcompare && PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(a)) &&
+            PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(b)))
+            return PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(a)) ==
+                   PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(b));
+        PyObject* r = t->tp_richcompare(a, b, Py_EQ);
+        int eq = r == Py_True;
+        Py_DECREF(r);
+        return eq;
+    }
     Ref r = Ref::steal(PyObject_RichCompare(a, b, Py_EQ));
     return r ? PyObject_IsTrue(r.get()) : -1;
 }
@@ -117,12 +134,26 @@ struct ClassAttrCache {
     std::uint64_t names_epoch = 0;
     std::uint64_t type_epoch = 0;
 };
-Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& cache);
+
+// Epochs of the caches: the module namespace's moves on with any change of it, the types' with
+// any change of a watched type (or of one of its bases). Entries remember the epochs they were
+// filled in; nothing is cached while the namespace is not watched.
+extern std::uint64_t names_epoch;
+extern std::uint64_t type_epoch;
+
+Ref class_attr_lookup(Global cls_name, PyObject* attr, ClassAttrCache& cache);
+
+inline Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& cache) {
+    if (cache.value && cache.names_epoch == names_epoch && cache.type_epoch == type_epoch)
+        return Ref::borrow(cache.value);
+    return class_attr_lookup(cls_name, attr, cache);
+}
 
 // `super().name(*args[1:])` for a method of `fn`'s owner class, args[0] being `self`.
 struct SuperCache {
-    PyObject* type = nullptr;  // strong
-    PyObject* attr = nullptr;  // strong: the unbound attribute found after the owner in the MRO
+    PyObject* type = nullptr;   // strong
+    PyObject* owner = nullptr;  // strong
+    PyObject* attr = nullptr;   // strong: the unbound attribute found after the owner in the MRO
     std::uint64_t type_epoch = 0;
 };
 Ref super_call(Function* fn, PyObject* name, SuperCache& cache, PyObject* const* args, Py_ssize_t nargs);

@@ -24,8 +24,8 @@ import sys
 import tempfile
 from pathlib import Path
 
-PATHS = ("ef_direct", "ef_resize", "get_anchor")
-EVENT_FILTER_PATHS = ("ef_direct", "ef_resize")
+PATHS = ("ef_direct", "ef_send", "ef_resize", "get_anchor")
+EVENT_FILTER_PATHS = ("ef_direct", "ef_send", "ef_resize")
 
 
 def operations(quick: bool) -> int:

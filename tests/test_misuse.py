@@ -579,6 +579,21 @@ def changed_after_first_use(module, host):
     finally:
         module.State = original_state
 
+    # a prop value's class takes a base that reports State as its `__class__`
+    class Claims:
+        __class__ = State
+
+    class Base:
+        pass
+
+    class Plain(Base):
+        value = "plain value"
+
+    drawer._set_children(Plain())
+    steps.append(host.norm(outcome(drawer._get_children)))
+    Plain.__bases__ = (Claims,)
+    steps.append(host.norm(outcome(drawer._get_children)))
+
     # a name missing from the module is looked up in the builtins
     original_point = module.QPoint
     del module.QPoint

@@ -148,19 +148,41 @@ Ref host_main_window() {
     return app ? getattr(app.get(), N.mainWindow) : Ref();
 }
 
+namespace {
+
+// Whether `_PyType_Lookup(type, name)` gives `expected`, remembered for the last type asked while
+// its version tag stands: any change of the type or of a base leaves it with a new tag (tags are
+// never given twice), and a type without one is not remembered.
+struct LookupMemo {
+    PyTypeObject* type = nullptr;
+    unsigned int tag = 0;
+    bool same = false;
+};
+
+bool lookup_is(PyTypeObject* type, PyObject* name, PyObject* expected, LookupMemo& m) {
+    if (m.tag && m.type == type && m.tag == type->tp_version_tag) return m.same;
+    bool same = _PyType_Lookup(type, name) == expected;
+    m = {type, type->tp_version_tag, same};
+    return same;
+}
+
+}  // namespace
+
 int is_instance(PyObject* obj, PyObject* cls) {
     if (Py_IS_TYPE(obj, reinterpret_cast<PyTypeObject*>(cls))) return 1;
     if (!PyType_Check(cls) || PyType_CheckExact(cls)) return PyObject_IsInstance(obj, cls);
     static PyObject* type_instancecheck = _PyType_Lookup(&PyType_Type, N.__instancecheck__);
-    if (_PyType_Lookup(Py_TYPE(cls), N.__instancecheck__) != type_instancecheck || !type_instancecheck)
+    static LookupMemo meta_memo;
+    if (!type_instancecheck || !lookup_is(Py_TYPE(cls), N.__instancecheck__, type_instancecheck, meta_memo))
         return PyObject_IsInstance(obj, cls);
     PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
     if (PyObject_TypeCheck(obj, type)) return 1;
     // With generic attribute lookup and `object`'s own `__class__` (a data descriptor), the
     // lookup below can only give `type(obj)`.
     static PyObject* object_class = _PyType_Lookup(&PyBaseObject_Type, N.__class__);
+    static LookupMemo class_memo;
     if (Py_TYPE(obj)->tp_getattro == PyObject_GenericGetAttr && object_class &&
-        _PyType_Lookup(Py_TYPE(obj), N.__class__) == object_class)
+        lookup_is(Py_TYPE(obj), N.__class__, object_class, class_memo))
         return 0;
     PyObject* icls = nullptr;
     if (PyObject_GetOptionalAttr(obj, N.__class__, &icls) < 0) return -1;

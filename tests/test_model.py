@@ -1,8 +1,7 @@
 """The Python reference model of the drawer (bench/pydrawer/drawer.py).
 
-The benchmark measures the C++ module against this model, and comparisons of
-behaviour use it as the oracle, so it has to stay faithful. These tests pin the
-parts where a slip in the model would silently skew both.
+Comparisons of behaviour use it as the oracle, so it has to stay faithful. These
+tests pin the parts where a slip in the model would silently skew them.
 """
 
 import functools

@@ -1,9 +1,10 @@
 # Reference model of the Drawer widget in plain Python.
 #
-# Bench-only: never shipped. It is the interpreted baseline of bench/run.py,
-# the source of the Cython build there, and the behavioural model that the
-# C++ extension (zarnu.material.drawer.drawer) is compared against. Put
-# bench/pydrawer/ on sys.path and `import drawer`.
+# Never shipped. It is the behavioural model that the C++ extension
+# (zarnu.material.drawer.drawer) is compared against, a literal transcription
+# (the binding's unscoped enum aliases included, which are slow to read); the
+# benchmark's performance peers are in bench/peers/. Put bench/pydrawer/ on
+# sys.path and `import drawer`.
 #
 # The sibling modules are imported absolutely because this file lives outside
 # the zarnu package; otherwise the import order is that of the extension.

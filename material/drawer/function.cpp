@@ -72,14 +72,11 @@ Py_ssize_t find_param(Function* f, PyObject* key) {
     return -1;
 }
 
-PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
-    Function* f = as_function(callable);
+// Keywords, defaults, surplus arguments: kept out of line, so that a call passing exactly the
+// positional parameters does not set up this frame.
+[[gnu::noinline]] PyObject* bind_and_call(Function* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const FunctionDef* def = f->def;
-    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-
-    if (nkw == 0 && nargs == def->nparams) return def->impl(f, args);
-
     PyObject* slots[kMaxParams] = {};
     Py_ssize_t npos = nargs < def->nparams ? nargs : def->nparams;
     for (Py_ssize_t i = 0; i < npos; i++) slots[i] = args[i];
@@ -127,6 +124,13 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t 
         return nullptr;
     }
     return def->impl(f, slots);
+}
+
+PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    Function* f = as_function(callable);
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (!kwnames && nargs == f->def->nparams) return f->def->impl(f, args);
+    return bind_and_call(f, args, nargs, kwnames);
 }
 
 // ---- the Python-visible attributes ----

@@ -628,6 +628,9 @@ def add_ratios(paths: dict, ref: str | None) -> None:
             # indistinguishable from zero, and ratios against it mean little
             noise = res["floor"]["q3"] - res["floor"]["q1"]
             p["own_within_floor_noise"] = {k: v < noise for k, v in own.items()}
+            # on a shared machine other processes only ever add time: the fastest samples
+            # are the least disturbed ones
+            p["own_overhead_min"] = {k: v["min"] - res["floor"]["min"] for k, v in res.items() if k != "floor"}
 
 
 # --------------------------------------------------------------------------
@@ -676,6 +679,10 @@ def print_report(report: dict) -> None:
             row = f"{'  own overhead ratio':<28}" + "".join(
                 f"{fmt_ratio(p['own_ratio_vs_ref'].get(k)):>16}" for k in others if k != "floor")
             print(row)
+            own_min = p["own_overhead_min"]
+            print(f"{'  own overhead, of minima':<28}" + "".join(
+                f"{fmt_ns(own_min.get(k)):>16}" for k in others if k != "floor")
+                + f"   ({ref_label}: {fmt_ns(own_min.get(ref))})")
     print()
     for key, p in report["paths"].items():
         print(f"  {key}: {p['title']}")

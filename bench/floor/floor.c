@@ -237,6 +237,28 @@ resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
     Py_RETURN_NONE;
 }
 
+/* func(*argtuple) n times from C, the results dropped: 0, or -1 with an exception set */
+static int
+call_n(PyObject *func, PyObject *argtuple, Py_ssize_t n)
+{
+    Py_ssize_t argc = PyTuple_GET_SIZE(argtuple);
+    if (argc > 8) {
+        PyErr_SetString(PyExc_ValueError, "at most 8 arguments");
+        return -1;
+    }
+    PyObject *stack[9];
+    stack[0] = NULL;
+    for (Py_ssize_t k = 0; k < argc; k++)
+        stack[k + 1] = PyTuple_GET_ITEM(argtuple, k);
+    for (Py_ssize_t i = 0; i < n; i++) {
+        PyObject *r = PyObject_Vectorcall(func, stack + 1, argc | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        if (r == NULL)
+            return -1;
+        Py_DECREF(r);
+    }
+    return 0;
+}
+
 static PyObject *
 repeat_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
 {
@@ -244,25 +266,9 @@ repeat_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
         PyErr_SetString(PyExc_TypeError, "repeat_call(func, args: tuple, n)");
         return NULL;
     }
-    PyObject *func = args[0];
     Py_ssize_t n = PyLong_AsSsize_t(args[2]);
-    if (n == -1 && PyErr_Occurred())
+    if ((n == -1 && PyErr_Occurred()) || call_n(args[0], args[1], n) < 0)
         return NULL;
-    Py_ssize_t argc = PyTuple_GET_SIZE(args[1]);
-    if (argc > 8) {
-        PyErr_SetString(PyExc_ValueError, "repeat_call: at most 8 arguments");
-        return NULL;
-    }
-    PyObject *stack[9];
-    stack[0] = NULL;
-    for (Py_ssize_t k = 0; k < argc; k++)
-        stack[k + 1] = PyTuple_GET_ITEM(args[1], k);
-    for (Py_ssize_t i = 0; i < n; i++) {
-        PyObject *r = PyObject_Vectorcall(func, stack + 1, argc | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
-        if (r == NULL)
-            return NULL;
-        Py_DECREF(r);
-    }
     Py_RETURN_NONE;
 }
 
@@ -280,27 +286,13 @@ count_call(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
     const char *label = PyUnicode_AsUTF8(args[0]);
     if (label == NULL)
         return NULL;
-    PyObject *func = args[1];
     Py_ssize_t n = PyLong_AsSsize_t(args[3]);
     if (n == -1 && PyErr_Occurred())
         return NULL;
-    Py_ssize_t argc = PyTuple_GET_SIZE(args[2]);
-    if (argc > 8) {
-        PyErr_SetString(PyExc_ValueError, "count_call: at most 8 arguments");
-        return NULL;
-    }
-    PyObject *stack[9];
-    stack[0] = NULL;
-    for (Py_ssize_t k = 0; k < argc; k++)
-        stack[k + 1] = PyTuple_GET_ITEM(args[2], k);
     CALLGRIND_START_INSTRUMENTATION;
     CALLGRIND_ZERO_STATS;
-    for (Py_ssize_t i = 0; i < n; i++) {
-        PyObject *r = PyObject_Vectorcall(func, stack + 1, argc | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
-        if (r == NULL)
-            return NULL;
-        Py_DECREF(r);
-    }
+    if (call_n(args[1], args[2], n) < 0)
+        return NULL;
     CALLGRIND_DUMP_STATS_AT(label);
     Py_RETURN_NONE;
 #endif

@@ -132,11 +132,11 @@ def print_counts(summ: dict, labels: dict, order: list[str]) -> None:
         print(f"{path:<28}" + "".join(f"{'-' if c is None else f'{c:,.0f}':>16}" for c in cells))
         if "own" in e:
             cells = [e["own"].get(k) for k in shown]
-            print(f"{'  own (minus floor)':<28}"
-                  + "".join(f"{'' if c is None else f'{c:,.0f}':>16}" for c in cells))
+            print((f"{'  own (minus floor)':<28}"
+                   + "".join(f"{'' if c is None else f'{c:,.0f}':>16}" for c in cells)).rstrip())
             cells = [e["own_ratio_vs_cpp"].get(k) for k in shown]
-            print(f"{'  own, ratio to C++':<28}"
-                  + "".join(f"{'' if c is None else f'{c:.1f}x':>16}" for c in cells))
+            print((f"{'  own, ratio to C++':<28}"
+                   + "".join(f"{'' if c is None else f'{c:.1f}x':>16}" for c in cells)).rstrip())
 
 
 if __name__ == "__main__":

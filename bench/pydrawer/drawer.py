@@ -34,7 +34,7 @@ from zarnu.material.system.color_manipulator import alpha
 from zarnu.zarnu_assets import ZARNU_ASSETS
 from zarnu.material.utils.validate_params import _validate_param
 
-from qtpy.QtCore import QRect as _QRect, QRectF as _QRectF
+from qtpy.QtCore import QEvent as _QEvent, QRect as _QRect, QRectF as _QRectF
 from qtpy.QtGui import QRegion as _QRegion
 from qtpy.QtWidgets import QSplitterHandle as _QSplitterHandle
 import _x11
@@ -655,9 +655,9 @@ class Drawer(QSplitter):
             self.refresh()
             self.update()
         elif source is self:
-            if kind == QEvent.Show:
+            if kind == _QEvent.Type.Show:
                 _set_up_window(self)
-            elif kind == QEvent.Close and event.spontaneous():
+            elif kind == _QEvent.Type.Close and event.spontaneous():
                 _closed_by_window_manager(self)
 
         return super().eventFilter(source, event)

@@ -20,10 +20,11 @@ struct Names {
         *isEmpty, *setMask;
 };
 Names n;
+PyObject *show_type, *close_type;  // QEvent.Type.Show, QEvent.Type.Close
 
 // Qt classes that the module namespace does not hold, taken once from the binding's modules.
 struct Classes {
-    PyObject *QRect, *QRectF, *QRegion, *QSplitterHandle;
+    PyObject *QRect, *QRectF, *QRegion, *QSplitterHandle, *QEvent;
 };
 Classes q;
 
@@ -52,6 +53,7 @@ bool ready() {
         {&q.QRectF, "qtpy.QtCore", "QRectF"},
         {&q.QRegion, "qtpy.QtGui", "QRegion"},
         {&q.QSplitterHandle, "qtpy.QtWidgets", "QSplitterHandle"},
+        {&q.QEvent, "qtpy.QtCore", "QEvent"},
     };
     for (auto& c : classes) {
         if (*c.slot) continue;
@@ -63,6 +65,17 @@ bool ready() {
         }
         *c.slot = cls.release();
     }
+    // The two event types, from the binding itself: a stand-in for the module's QEvent need
+    // not know them.
+    Ref types = Ref::steal(PyObject_GetAttrString(q.QEvent, "Type"));
+    Ref show = types ? getattr(types.get(), n.Show) : Ref();
+    Ref close = show ? getattr(types.get(), n.Close) : Ref();
+    if (!close) {
+        state = -1;
+        return false;
+    }
+    show_type = show.release();
+    close_type = close.release();
     state = 1;
     return true;
 }
@@ -135,7 +148,6 @@ bool compositing() {
 
 // --- the pieces ----------------------------------------------------------------------------------
 
-ClassAttrCache show_type, close_type;
 bool replacing = false;  // a re-placement started by the drawer's own move or resize is running
 
 // `self._anchorEl` when it is a QWidget, else null with no error.
@@ -241,12 +253,10 @@ int on_geometry(PyObject* self, PyObject* source) {
 
 int on_own_event(PyObject* self, PyObject* event, PyObject* kind) {
     if (!ready()) return -1;
-    Ref show = class_attr(Global::QEvent, n.Show, show_type);
-    int is_show = show ? equals(kind, show.get()) : -1;
+    int is_show = equals(kind, show_type);
     if (is_show < 0) return -1;
     if (is_show) return set_up_window(self) ? 0 : -1;
-    Ref close = class_attr(Global::QEvent, n.Close, close_type);
-    int is_close = close ? equals(kind, close.get()) : -1;
+    int is_close = equals(kind, close_type);
     if (is_close <= 0) return is_close;
     Ref spontaneous = call_method(event, n.spontaneous);
     int s = spontaneous ? truth(spontaneous.get()) : -1;

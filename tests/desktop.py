@@ -138,6 +138,8 @@ class Desktop:
         self.tool("wmctrl", "-i", "-c", hex(window))
 
     def screenshot(self):
+        """The screen as shown. ImageMagick reads each window with its own visual: a plain read of
+        the root window leaves the drawer's 32-bit window undefined."""
         raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env,
                              capture_output=True, timeout=30, check=True).stdout
         return Screenshot(raw, *SIZE)

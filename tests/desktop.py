@@ -72,8 +72,9 @@ class Desktop:
             if write is not None:
                 os.close(write)
         self.display = ":" + number.decode().strip()
-        self.env = dict(os.environ, DISPLAY=self.display)
-        self.env.pop("WAYLAND_DISPLAY", None)
+        # The X programs are not ours: no preloaded sanitizer runtime for them.
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD")}
+        self.env["DISPLAY"] = self.display
         self._spawn("openbox", ["openbox", "--sm-disable"])
         wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"),
                  what="the window manager")
@@ -168,7 +169,9 @@ class App:
     """The drawer program in a child process on this desktop."""
 
     def __init__(self, desktop, argv):
-        env = dict(desktop.env, QT_QPA_PLATFORM="xcb", PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+        env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
+                   PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+        env.pop("WAYLAND_DISPLAY", None)
         self.proc = subprocess.Popen([sys.executable, "-X", "faulthandler", str(HERE / "desktop_app.py"), *argv],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                      text=True, env=env)

@@ -189,7 +189,9 @@ def test_drawer_window_covers_its_anchor_exactly(desktop, host, geometry, anchor
 def test_readme_example_ends_when_its_window_is_closed(desktop):
     readme = (ROOT / "README.md").read_text(encoding="utf-8")
     code = re.search(r"<!-- example -->\s*```python\n(.*?)```", readme, re.S).group(1)
-    env = dict(desktop.env, QT_QPA_PLATFORM="xcb", PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
+               PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    env.pop("WAYLAND_DISPLAY", None)
     proc = subprocess.Popen([sys.executable, "-c", code], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
     try:

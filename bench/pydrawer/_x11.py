@@ -1,5 +1,5 @@
 # Whether a compositing manager runs on the X display, asked through libxcb with ctypes: the
-# manager owns the selection _NET_WM_CM_S<screen> while it runs. False without an X display.
+# manager owns the selection _NET_WM_CM_S<screen> while it runs. None when that cannot be told.
 import ctypes
 
 
@@ -53,15 +53,15 @@ def _connect():
 
 def compositing():
     if _unavailable:
-        return False
+        return None
     if _connection is None:
         _connect()
         if _unavailable:
-            return False
+            return None
     xcb, libc = _xcb
     reply = xcb.xcb_get_selection_owner_reply(_connection, xcb.xcb_get_selection_owner(_connection, _selection), None)
     if not reply:
-        return False
+        return None
     running = reply.contents.value != 0
     libc.free(reply)
     return running

@@ -35,7 +35,7 @@ from zarnu.zarnu_assets import ZARNU_ASSETS
 from zarnu.material.utils.validate_params import _validate_param
 
 from qtpy.QtCore import QEvent as _QEvent, QRect as _QRect, QRectF as _QRectF
-from qtpy.QtGui import QRegion as _QRegion
+from qtpy.QtGui import QGuiApplication as _QGuiApplication, QRegion as _QRegion
 from qtpy.QtWidgets import QSplitterHandle as _QSplitterHandle
 import _x11
 
@@ -47,9 +47,10 @@ import _x11
 _replacing = False  # a re-placement started by the drawer's own move or resize is running
 
 
-def _compositing():
-    # Whether a compositing manager runs on the X display (it owns _NET_WM_CM_S<screen>).
-    return _x11.compositing()
+def _shadow_shown():
+    # Everywhere but on an X display without a compositing manager, where what is translucent
+    # shows black.
+    return _QGuiApplication.platformName() != "xcb" or _x11.compositing() is not False
 
 
 def _set_up_window(drawer):
@@ -87,20 +88,35 @@ def _follow_anchor(drawer):
             _replacing = False
 
 
-def _set_input_region(drawer):
-    # Only the panel takes the mouse; with a compositor its shadow band too, so that the
-    # shadow stays painted (the mask also clips what is shown). Never empty: an empty mask
-    # would mean no mask at all.
+def _set_input_region(drawer, handle):
+    # Only the panel takes the mouse; where the shadow can be shown, the band it falls on too
+    # (on X the mask also clips what is shown). The panel's pane is read off the handle the
+    # splitter has just placed between the panes (the panel may be placed only after it).
+    # Never empty: an empty mask would mean no mask at all. Set only when it changes.
+    rect = drawer.contentsRect()
+    # The handle's geometry takes in a grab margin on either side of the cut when it is thin.
+    cut = handle.geometry().marginsRemoved(handle.contentsMargins())
     frame = drawer._frm_content
-    rect = frame.geometry()
-    if _compositing():
+    first = drawer.indexOf(frame) == 0
+    if drawer.orientation() == Qt.Orientation.Horizontal:
+        if first:
+            rect.setRight(cut.left() - 1)
+        else:
+            rect.setLeft(cut.right() + 1)
+    elif first:
+        rect.setBottom(cut.top() - 1)
+    else:
+        rect.setTop(cut.bottom() + 1)
+    if rect.isEmpty():
+        rect = _QRect(rect.x(), rect.y(), 1, 1)
+    elif _shadow_shown():
         effect = frame.graphicsEffect()
         if effect is not None:
             rect = effect.boundingRectFor(_QRectF(rect)).toAlignedRect()
         rect = rect.intersected(drawer.rect())
-    if rect.isEmpty():
-        rect = _QRect(rect.x(), rect.y(), 1, 1)
-    drawer.setMask(_QRegion(rect))
+    region = _QRegion(rect)
+    if drawer.mask() != region:
+        drawer.setMask(region)
 
 
 def _closed_by_window_manager(drawer):
@@ -646,7 +662,7 @@ class Drawer(QSplitter):
                 _follow_anchor(self)
             elif isinstance(source, _QSplitterHandle):
                 # The handle moves or resizes once the splitter has laid out its panes.
-                _set_input_region(self)
+                _set_input_region(self, source)
 
         if event.type() == QEvent.MouseButtonPress:
             self._user_dragging = True

@@ -17,20 +17,21 @@ namespace {
 struct Names {
     PyObject *Show, *Close, *spontaneous, *_close, *window, *windowHandle, *flags, *setFlags, *WindowType, *Dialog,
         *setTransientParent, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
-        *isEmpty, *setMask;
+        *isEmpty, *mask, *setMask, *platformName, *contentsRect, *indexOf, *orientation, *left, *right, *top, *bottom,
+        *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved;
 };
 Names n;
 PyObject *show_type, *close_type;  // QEvent.Type.Show, QEvent.Type.Close
 
 // Qt classes that the module namespace does not hold, taken once from the binding's modules.
 struct Classes {
-    PyObject *QRect, *QRectF, *QRegion, *QSplitterHandle, *QEvent;
+    PyObject *QRect, *QRectF, *QRegion, *QSplitterHandle, *QEvent, *QGuiApplication;
 };
 Classes q;
 
 bool ready() {
-    static int state = 0;  // 0 not yet, 1 ready, -1 failed (the error is raised again each time)
-    if (state > 0) return true;
+    static bool done = false;  // a failed import is tried again (and raises again) next time
+    if (done) return true;
     struct {
         PyObject** slot;
         const char* text;
@@ -40,7 +41,12 @@ bool ready() {
         {&n.WindowType, "WindowType"}, {&n.Dialog, "Dialog"}, {&n.setTransientParent, "setTransientParent"},
         {&n.geometry, "geometry"}, {&n.size, "size"}, {&n.graphicsEffect, "graphicsEffect"},
         {&n.boundingRectFor, "boundingRectFor"}, {&n.toAlignedRect, "toAlignedRect"},
-        {&n.intersected, "intersected"}, {&n.rect, "rect"}, {&n.isEmpty, "isEmpty"}, {&n.setMask, "setMask"},
+        {&n.intersected, "intersected"}, {&n.rect, "rect"}, {&n.isEmpty, "isEmpty"}, {&n.mask, "mask"},
+        {&n.setMask, "setMask"}, {&n.platformName, "platformName"}, {&n.contentsRect, "contentsRect"},
+        {&n.indexOf, "indexOf"}, {&n.orientation, "orientation"}, {&n.left, "left"}, {&n.right, "right"},
+        {&n.top, "top"}, {&n.bottom, "bottom"}, {&n.setLeft, "setLeft"}, {&n.setRight, "setRight"},
+        {&n.setTop, "setTop"}, {&n.setBottom, "setBottom"}, {&n.contentsMargins, "contentsMargins"},
+        {&n.marginsRemoved, "marginsRemoved"},
     };
     for (auto& s : names)
         if (!*s.slot && !(*s.slot = PyUnicode_InternFromString(s.text))) return false;
@@ -54,15 +60,13 @@ bool ready() {
         {&q.QRegion, "qtpy.QtGui", "QRegion"},
         {&q.QSplitterHandle, "qtpy.QtWidgets", "QSplitterHandle"},
         {&q.QEvent, "qtpy.QtCore", "QEvent"},
+        {&q.QGuiApplication, "qtpy.QtGui", "QGuiApplication"},
     };
     for (auto& c : classes) {
         if (*c.slot) continue;
         Ref module = Ref::steal(PyImport_ImportModule(c.module));
         Ref cls = module ? Ref::steal(PyObject_GetAttrString(module.get(), c.name)) : Ref();
-        if (!cls) {
-            state = -1;
-            return false;
-        }
+        if (!cls) return false;
         *c.slot = cls.release();
     }
     // The two event types, from the binding itself: a stand-in for the module's QEvent need
@@ -70,13 +74,10 @@ bool ready() {
     Ref types = Ref::steal(PyObject_GetAttrString(q.QEvent, "Type"));
     Ref show = types ? getattr(types.get(), n.Show) : Ref();
     Ref close = show ? getattr(types.get(), n.Close) : Ref();
-    if (!close) {
-        state = -1;
-        return false;
-    }
+    if (!close) return false;
     show_type = show.release();
     close_type = close.release();
-    state = 1;
+    done = true;
     return true;
 }
 
@@ -106,17 +107,18 @@ struct Xcb {
     OwnerReply* (*get_selection_owner_reply)(void*, Cookie, void**);
 };
 
-// The compositing manager owns the selection _NET_WM_CM_S<screen> for as long as it runs.
-bool compositing() {
+// Whether a compositing manager runs on the X display: it owns the selection _NET_WM_CM_S<screen>
+// for as long as it runs. -1 when that cannot be told.
+int x_compositing() {
     static Xcb x;
     static void* connection = nullptr;
     static std::uint32_t selection = 0;
     static bool unavailable = false;
-    if (unavailable) return false;
+    if (unavailable) return -1;
     if (!connection) {
         unavailable = true;
         void* lib = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-        if (!lib) return false;
+        if (!lib) return -1;
         x.connect = reinterpret_cast<decltype(x.connect)>(dlsym(lib, "xcb_connect"));
         x.has_error = reinterpret_cast<decltype(x.has_error)>(dlsym(lib, "xcb_connection_has_error"));
         x.intern_atom = reinterpret_cast<decltype(x.intern_atom)>(dlsym(lib, "xcb_intern_atom"));
@@ -126,24 +128,33 @@ bool compositing() {
             reinterpret_cast<decltype(x.get_selection_owner_reply)>(dlsym(lib, "xcb_get_selection_owner_reply"));
         if (!x.connect || !x.has_error || !x.intern_atom || !x.intern_atom_reply || !x.get_selection_owner ||
             !x.get_selection_owner_reply)
-            return false;
+            return -1;
         int screen = 0;
         void* c = x.connect(nullptr, &screen);
-        if (!c || x.has_error(c)) return false;  // no X display: nothing composites X windows
+        if (!c || x.has_error(c)) return -1;
         char name[32];
         int len = std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", screen);
         Xcb::AtomReply* atom = x.intern_atom_reply(c, x.intern_atom(c, 0, static_cast<std::uint16_t>(len), name), nullptr);
-        if (!atom) return false;
+        if (!atom) return -1;
         selection = atom->atom;
         std::free(atom);
         connection = c;
         unavailable = false;
     }
     Xcb::OwnerReply* owner = x.get_selection_owner_reply(connection, x.get_selection_owner(connection, selection), nullptr);
-    if (!owner) return false;
-    bool running = owner->owner != 0;
+    if (!owner) return -1;
+    int running = owner->owner != 0;
     std::free(owner);
     return running;
+}
+
+// Whether the panel's shadow can be shown: everywhere but on an X display without a compositing
+// manager, where what is translucent shows black. 1, 0 or -1 with an exception set.
+int shadow_shown() {
+    Ref platform = call_method(q.QGuiApplication, n.platformName);
+    if (!platform) return -1;
+    if (!PyUnicode_Check(platform.get()) || PyUnicode_CompareWithASCIIString(platform.get(), "xcb") != 0) return 1;
+    return x_compositing() != 0;
 }
 
 // --- the pieces ----------------------------------------------------------------------------------
@@ -207,26 +218,33 @@ bool follow_anchor(PyObject* self) {
     return placed;
 }
 
-// Only the panel takes the mouse, so that the overlay passes clicks to the page beneath; with a
-// compositor the panel's shadow band too, since the mask also clips what is shown. Never
-// empty: an empty mask means no mask at all.
-bool set_input_region(PyObject* self) {
-    Ref frame = getattr(self, N._frm_content);
-    Ref rect = frame ? call_method(frame.get(), n.geometry) : Ref();
-    if (!rect) return false;
-    if (compositing()) {
-        Ref effect = call_method(frame.get(), n.graphicsEffect);
-        if (!effect) return false;
-        if (effect.get() != Py_None) {
-            Ref exact = call(q.QRectF, rect.get());
-            Ref bounds = exact ? call_method(effect.get(), n.boundingRectFor, exact.get()) : Ref();
-            rect = bounds ? call_method(bounds.get(), n.toAlignedRect) : Ref();
-            if (!rect) return false;
-        }
-        Ref own = call_method(self, n.rect);
-        rect = own ? call_method(rect.get(), n.intersected, own.get()) : Ref();
-        if (!rect) return false;
-    }
+// Only the panel takes the mouse, so that the overlay passes clicks to the page beneath; where
+// the shadow can be shown, the band it falls on too, since on X the mask also clips what is
+// shown. The panel's pane is read off the handle the splitter has just placed between the two
+// panes (the panel itself may be placed only after it). Never empty, since an empty mask
+// means no mask at all; set only when it changes.
+bool set_input_region(PyObject* self, PyObject* handle) {
+    Ref rect = call_method(self, n.contentsRect);
+    // The handle's geometry takes in a grab margin on either side of the cut when it is thin.
+    Ref outer = rect ? call_method(handle, n.geometry) : Ref();
+    Ref margins = outer ? call_method(handle, n.contentsMargins) : Ref();
+    Ref cut = margins ? call_method(outer.get(), n.marginsRemoved, margins.get()) : Ref();
+    Ref frame = cut ? getattr(self, N._frm_content) : Ref();
+    Ref index = frame ? call_method(self, n.indexOf, frame.get()) : Ref();
+    int first = index ? equals(index.get(), C.int0) : -1;
+    Ref orientation = first >= 0 ? call_method(self, n.orientation) : Ref();
+    Ref Qt = orientation ? global(Global::Qt) : Ref();
+    Ref orientations = Qt ? getattr(Qt.get(), N.Orientation) : Ref();
+    Ref horizontal = orientations ? getattr(orientations.get(), N.Horizontal) : Ref();
+    int across = horizontal ? equals(orientation.get(), horizontal.get()) : -1;
+    if (across < 0) return false;
+    // First pane: up to the handle; second pane: from its end on.
+    PyObject* edge = across ? (first ? n.left : n.right) : (first ? n.top : n.bottom);
+    PyObject* setter = across ? (first ? n.setRight : n.setLeft) : (first ? n.setBottom : n.setTop);
+    Ref at = call_method(cut.get(), edge);
+    Ref bound = at ? Ref::steal(first ? PyNumber_Subtract(at.get(), C.int1) : PyNumber_Add(at.get(), C.int1)) : Ref();
+    if (!bound || !call_method(rect.get(), setter, bound.get())) return false;
+
     Ref empty = call_method(rect.get(), n.isEmpty);
     int e = empty ? truth(empty.get()) : -1;
     if (e < 0) return false;
@@ -235,9 +253,28 @@ bool set_input_region(PyObject* self) {
         Ref y = x ? call_method(rect.get(), N.y) : Ref();
         rect = y ? call(q.QRect, x.get(), y.get(), C.int1, C.int1) : Ref();
         if (!rect) return false;
+    } else {
+        int shadow = shadow_shown();
+        if (shadow < 0) return false;
+        if (shadow) {
+            Ref effect = call_method(frame.get(), n.graphicsEffect);
+            if (!effect) return false;
+            if (effect.get() != Py_None) {
+                Ref exact = call(q.QRectF, rect.get());
+                Ref bounds = exact ? call_method(effect.get(), n.boundingRectFor, exact.get()) : Ref();
+                rect = bounds ? call_method(bounds.get(), n.toAlignedRect) : Ref();
+                if (!rect) return false;
+            }
+            Ref own = call_method(self, n.rect);
+            rect = own ? call_method(rect.get(), n.intersected, own.get()) : Ref();
+            if (!rect) return false;
+        }
     }
     Ref region = call(q.QRegion, rect.get());
-    return region && call_method(self, n.setMask, region.get());
+    Ref current = region ? call_method(self, n.mask) : Ref();
+    int same = current ? equals(current.get(), region.get()) : -1;
+    if (same) return same > 0;
+    return static_cast<bool>(call_method(self, n.setMask, region.get()));
 }
 
 }  // namespace
@@ -247,7 +284,7 @@ int on_geometry(PyObject* self, PyObject* source) {
     if (source == self) return follow_anchor(self) ? 0 : -1;
     // The handle moves or resizes once the splitter has laid out its panes.
     if (PyObject_TypeCheck(source, reinterpret_cast<PyTypeObject*>(q.QSplitterHandle)))
-        return set_input_region(self) ? 0 : -1;
+        return set_input_region(self, source) ? 0 : -1;
     return 0;
 }
 

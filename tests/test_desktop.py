@@ -192,21 +192,25 @@ def test_readme_example_ends_when_its_window_is_closed(desktop):
     env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
                PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
     env.pop("WAYLAND_DISPLAY", None)
+    before = set(desktop.stacking())
     proc = subprocess.Popen([sys.executable, "-c", code], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
-    try:
-        def host_window():
-            # The main window is the one with a frame: the drawer's is frameless.
-            framed = [w for w in desktop.stacking() if "OVERRIDE" not in desktop.window_types(w)]
-            return framed[0] if len(desktop.stacking()) == 2 and framed else None
 
-        window = wait_for(host_window, timeout=20, what="the example's window and its drawer")
+    def main_window():
+        # The example's two windows; the main window is the one with a frame.
+        new = [w for w in desktop.stacking() if w not in before]
+        framed = [w for w in new if "OVERRIDE" not in desktop.window_types(w)]
+        return framed[0] if len(new) == 2 and len(framed) == 1 else None
+
+    try:
+        window = wait_for(main_window, timeout=20, what="the example's window and its drawer")
         desktop.wm_close(window)
         stdout, stderr = proc.communicate(timeout=10)
-    except (subprocess.TimeoutExpired, TimeoutError):
+    except (subprocess.TimeoutExpired, TimeoutError) as exc:
         proc.kill()
         stdout, stderr = proc.communicate()
-        pytest.fail(f"the example is still running with its window closed\n{stderr}")
+        windows = {hex(w): desktop.window_types(w) for w in desktop.stacking()}
+        pytest.fail(f"{exc}: the example is still running\n{windows}\n{stdout}\n{stderr}")
     assert proc.returncode == 0, stderr
     assert stdout.splitlines()[:2] == ["open: True True", "open: False state: False"]
 
@@ -228,16 +232,15 @@ def test_page_shows_beside_the_panel_and_the_shadow_only_with_a_compositor(reque
         before = desktop.screenshot()
         open_drawer(app)
         panel = app.do("_ = rect(drawer._frm_content)")
-        time.sleep(0.3)
-        after = desktop.screenshot()
+        inside = (panel[0] + panel[2] // 2, y + h - 20)
+        after = settled(app, lambda: (shot := desktop.screenshot()).pixel(*inside) == (255, 255, 255) and shot)
     finally:
         app.stop()
+    assert after, "the panel is not on the screen"
     far = (x + 40, y + h // 2)              # the overlay, well away from the panel
     band = (panel[0] - 8, y + h // 2)        # the overlay where the panel's shadow falls
-    inside = (panel[0] + panel[2] // 2, y + h - 20)
     # (The page may turn to its inactive colours while the drawer has the focus.)
     assert close_to(after.pixel(*far), before.pixel(*far)), "the page beside the panel is hidden"
-    assert after.pixel(*inside) == (255, 255, 255)
     if composited:
         assert sum(after.pixel(*band)) < sum(before.pixel(*band)) - 6, "the panel lost its shadow"
     else:

@@ -52,12 +52,21 @@ class Desktop:
     # --- life cycle -----------------------------------------------------------------------------
 
     def start(self):
+        try:
+            return self._start()
+        except BaseException:
+            self.stop()  # what did start, so that nothing is left behind
+            raise
+
+    def _start(self):
+        # The X programs are not ours: no preloaded sanitizer runtime for them.
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD", "DISPLAY")}
         read, write = os.pipe()
         try:
             xvfb = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{SIZE[0]}x{SIZE[1]}x24", "-nolisten", "tcp",
                  "-noreset"],
-                pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                pass_fds=(write,), env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.processes.append(("Xvfb", xvfb))
             os.close(write)
             write = None
@@ -72,8 +81,6 @@ class Desktop:
             if write is not None:
                 os.close(write)
         self.display = ":" + number.decode().strip()
-        # The X programs are not ours: no preloaded sanitizer runtime for them.
-        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD")}
         self.env["DISPLAY"] = self.display
         self._spawn("openbox", ["openbox", "--sm-disable"])
         wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"),

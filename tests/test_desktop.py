@@ -24,16 +24,22 @@ if MISSING and os.environ.get("CI") != "true":
                 allow_module_level=True)
 
 
+def start(compositor):
+    if MISSING:  # only under CI
+        pytest.fail(f"no X desktop: {', '.join(MISSING)} not installed")
+    return Desktop(compositor=compositor).start()
+
+
 @pytest.fixture(scope="module")
 def desktop():
-    d = Desktop(compositor=True).start()
+    d = start(compositor=True)
     yield d
     d.stop()
 
 
 @pytest.fixture(scope="module")
 def plain_desktop():
-    d = Desktop(compositor=False).start()
+    d = start(compositor=False)
     yield d
     d.stop()
 

@@ -198,15 +198,14 @@ def test_readme_example_ends_when_its_window_is_closed(desktop):
     env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
                PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
     env.pop("WAYLAND_DISPLAY", None)
-    before = set(desktop.stacking())
     proc = subprocess.Popen([sys.executable, "-c", code], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             text=True)
 
     def main_window():
         # The example's two windows; the main window is the one with a frame.
-        new = [w for w in desktop.stacking() if w not in before]
-        framed = [w for w in new if "OVERRIDE" not in desktop.window_types(w)]
-        return framed[0] if len(new) == 2 and len(framed) == 1 else None
+        own = [w for w in desktop.stacking() if f"= {proc.pid}" in desktop.xprop("-id", str(w), "_NET_WM_PID")]
+        framed = [w for w in own if "OVERRIDE" not in desktop.window_types(w)]
+        return framed[0] if len(own) == 2 and len(framed) == 1 else None
 
     try:
         window = wait_for(main_window, timeout=20, what="the example's window and its drawer")

@@ -50,9 +50,12 @@ APT_QT_XCB=(
 )
 # Compiler for the extension (CMake and Ninja come from PyPI into the venv).
 APT_BUILD=(g++)
+# The real-display tests' desktop: an X server, a window manager, a compositor,
+# and the tools that act and look at the screen as a user would.
+APT_DESKTOP=(xvfb openbox xcompmgr xdotool x11-utils wmctrl imagemagick)
 
 ensure_apt_packages() {
-    local wanted=("${APT_BUILD[@]}" "${APT_QT_RUNTIME[@]}" "${APT_QT_XCB[@]}")
+    local wanted=("${APT_BUILD[@]}" "${APT_QT_RUNTIME[@]}" "${APT_QT_XCB[@]}" "${APT_DESKTOP[@]}")
     local installed missing=() pkg
     installed=" $(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null \
         | awk '$NF == "installed" {printf "%s ", $1}' || true)"

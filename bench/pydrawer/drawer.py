@@ -35,6 +35,108 @@ from zarnu.material.system.color_manipulator import alpha
 from zarnu.zarnu_assets import ZARNU_ASSETS
 from zarnu.material.utils.validate_params import _validate_param
 
+from qtpy.QtCore import QEvent as _QEvent, QRect as _QRect, QRectF as _QRectF
+from qtpy.QtGui import QGuiApplication as _QGuiApplication, QRegion as _QRegion
+from qtpy.QtWidgets import QSplitterHandle as _QSplitterHandle
+import _x11
+
+
+# The drawer's relation to the window system: module-level helpers, so that the class keeps
+# exactly its members. The event filter reaches them only from branches taken after a type
+# test it makes anyway.
+
+_replacing = False  # a re-placement started by the drawer's own move or resize is running
+
+
+def _shadow_shown():
+    # Everywhere but on an X display without a compositing manager, where what is translucent
+    # shows black.
+    return _QGuiApplication.platformName() != "xcb" or _x11.compositing() is not False
+
+
+def _set_up_window(drawer):
+    # The native window belongs to the host's: a dialog-like type (with the widget's flags
+    # unchanged) and the host's window as transient parent, read by the window system when
+    # the window is mapped. A window-manager close destroys the native window, so this runs
+    # before every show.
+    anchor = drawer._anchorEl
+    if not isinstance(anchor, QWidget):
+        return
+    host = anchor.window().windowHandle()
+    handle = drawer.windowHandle()
+    if host is None or handle is None or host is handle:
+        return
+    handle.setFlags(handle.flags() | Qt.WindowType.Dialog)
+    handle.setTransientParent(host)
+
+
+def _follow_anchor(drawer):
+    # The drawer's own move or resize: the splitter raising its minimum size, or the window
+    # manager moving the new window, left it off its anchor; place it again while visible.
+    global _replacing
+    if _replacing:
+        return
+    anchor = drawer._anchorEl
+    if not isinstance(anchor, QWidget):
+        return
+    if drawer.geometry() == _QRect(anchor.mapToGlobal(QPoint(0, 0)), anchor.size()):
+        return
+    if drawer.isVisible():
+        _replacing = True
+        try:
+            drawer.update_position()
+        finally:
+            _replacing = False
+
+
+def _set_input_region(drawer, handle):
+    # Only the panel takes the mouse; where the shadow can be shown, the band it falls on too
+    # (on X the mask also clips what is shown). The panel's pane is read off the handle the
+    # splitter has just placed between the panes (the panel may be placed only after it).
+    # Never empty: an empty mask would mean no mask at all. Set only when it changes.
+    rect = drawer.contentsRect()
+    # The handle's geometry takes in a grab margin on either side of the cut when it is thin.
+    cut = handle.geometry().marginsRemoved(handle.contentsMargins())
+    frame = drawer._frm_content
+    first = drawer.indexOf(frame) == 0
+    if drawer.orientation() == Qt.Orientation.Horizontal:
+        if first:
+            rect.setRight(cut.left() - 1)
+        else:
+            rect.setLeft(cut.right() + 1)
+    elif first:
+        rect.setBottom(cut.top() - 1)
+    else:
+        rect.setTop(cut.bottom() + 1)
+    if rect.isEmpty():
+        rect = _QRect(rect.x(), rect.y(), 1, 1)
+    elif _shadow_shown():
+        effect = frame.graphicsEffect()
+        if effect is not None:
+            rect = effect.boundingRectFor(_QRectF(rect)).toAlignedRect()
+        rect = rect.intersected(drawer.rect())
+    region = _QRegion(rect)
+    if drawer.mask() != region:
+        drawer.setMask(region)
+
+
+def _closed_by_window_manager(drawer):
+    # A spontaneous close of the drawer's own window is the window manager's. It goes through
+    # _close(); an exception there cannot leave the event delivery (one binding aborts the
+    # process), so it is reported as unraisable, as Python reports what a finaliser raises.
+    try:
+        drawer._close()
+    except Exception as exc:
+        _Unraisable(exc)
+
+
+class _Unraisable:
+    def __init__(self, exc):
+        self.exc = exc
+
+    def __del__(self):
+        raise self.exc
+
 
 class Drawer(QSplitter):
     """
@@ -548,19 +650,31 @@ class Drawer(QSplitter):
     def update_position(self):
         if not self._anchorEl:
             self._anchorEl = QApplication.instance().mainWindow
+        self.setMinimumSize(0, 0)  # the splitter raises it to its panes' minimums
         popup_position = self._anchorEl.mapToGlobal(QPoint(0, 0))
         self.setGeometry(popup_position.x(), popup_position.y(), self._anchorEl.width(), self._anchorEl.height())
 
     def eventFilter(self, source, event):
-        if (event.type() == QEvent.Resize or event.type() == QEvent.Move) and source == self._anchorEl:
-            if self.isVisible():
-                self.update_position()
+        if event.type() == QEvent.Resize or event.type() == QEvent.Move:
+            if source == self._anchorEl:
+                if self.isVisible():
+                    self.update_position()
+            elif source is self:
+                _follow_anchor(self)
+            elif isinstance(source, _QSplitterHandle):
+                # The handle moves or resizes once the splitter has laid out its panes.
+                _set_input_region(self, source)
 
         if event.type() == QEvent.MouseButtonPress:
             self._user_dragging = True
-        elif event.type() == QEvent.MouseButtonRelease and self._user_dragging:
+        elif (kind := event.type()) == QEvent.MouseButtonRelease and self._user_dragging:
             self._user_dragging = False
             self.refresh()
             self.update()
+        elif source is self:
+            if kind == _QEvent.Type.Show:
+                _set_up_window(self)
+            elif kind == _QEvent.Type.Close and event.spontaneous():
+                _closed_by_window_manager(self)
 
         return super().eventFilter(source, event)

@@ -1,7 +1,7 @@
 // The host event filter: keeps a visible drawer over its anchor element and refreshes the
 // splitter after a mouse drag. It sees every event of the host's main window, so it is the
 // module's hot path: every call it must make is made, and nothing else.
-#include "methods.hpp"
+#include "desktop.hpp"
 
 namespace zarnu::drawer {
 namespace {
@@ -11,12 +11,14 @@ constexpr const char* filter_params[] = {"self", "source", "event"};
 ClassAttrCache resize_type, move_type, press_type, release_type;
 SuperCache filter_super;
 
-// `event.type() == QEvent.<kind>`: 1, 0 or -1.
-int type_is(PyObject* event, PyObject* kind, ClassAttrCache& cache) {
+// `event.type() == QEvent.<kind>`: 1, 0 or -1; `read`, when given, keeps the type read.
+int type_is(PyObject* event, PyObject* kind, ClassAttrCache& cache, Ref* read = nullptr) {
     Ref t = call_method(event, N.type);
     if (!t) return -1;
     Ref expected = class_attr(Global::QEvent, kind, cache);
-    return expected ? equals(t.get(), expected.get()) : -1;
+    int r = expected ? equals(t.get(), expected.get()) : -1;
+    if (read) *read = std::move(t);
+    return r;
 }
 
 PyObject* event_filter(Function* fn, PyObject* const* p) {
@@ -37,6 +39,8 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
             int v = visible ? truth(visible.get()) : -1;
             if (v < 0) return nullptr;
             if (v && !call_method(self, N.update_position)) return nullptr;
+        } else if (desktop::on_geometry(self, source) < 0) {
+            return nullptr;
         }
     }
 
@@ -46,11 +50,13 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
     if (press) {
         if (PyObject_SetAttr(self, N._user_dragging, Py_True) < 0) return nullptr;
     } else {
-        int release = type_is(event, N.MouseButtonRelease, release_type);
+        Ref kind;
+        int release = type_is(event, N.MouseButtonRelease, release_type, &kind);
         if (release < 0) return nullptr;
+        int d = 0;
         if (release) {
             Ref dragging = getattr(self, N._user_dragging);
-            int d = dragging ? truth(dragging.get()) : -1;
+            d = dragging ? truth(dragging.get()) : -1;
             if (d < 0) return nullptr;
             if (d) {
                 if (PyObject_SetAttr(self, N._user_dragging, Py_False) < 0 || !call_method(self, N.refresh) ||
@@ -58,6 +64,8 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
                     return nullptr;
             }
         }
+        // The drawer's own show and close, told apart by the type already read.
+        if (!d && source == self && desktop::on_own_event(self, event, kind.get()) < 0) return nullptr;
     }
 
     return super_call(fn, N.eventFilter, filter_super, p, 3).release();

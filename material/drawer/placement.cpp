@@ -58,6 +58,9 @@ PyObject* update_position(Function*, PyObject* const* p) {
         Ref main_window = host_main_window();
         if (!main_window || PyObject_SetAttr(self, N._anchorEl, main_window.get()) < 0) return nullptr;
     }
+    // As a top-level window the splitter raises its minimum size to its panes' minimums, which
+    // would keep the window larger than a small anchor element.
+    if (!call_method(self, N.setMinimumSize, C.int0, C.int0)) return nullptr;
     anchor = getattr(self, N._anchorEl);
     Ref QPoint = anchor ? global(Global::QPoint) : Ref();
     Ref origin = QPoint ? call(QPoint.get(), C.int0, C.int0) : Ref();

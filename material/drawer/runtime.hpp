@@ -27,7 +27,7 @@ namespace zarnu {
     X(_show) X(installEventFilter) X(_anchorEl) X(_set_stylesheet) X(reTranslation) X(handle)            \
     X(_variant) X(_sx) X(setShadowEffect) X(setBlurRadius) X(setOffset) X(setColor) X(setGraphicsEffect)  \
     X(isVisible) X(setVisible) X(update_position) X(_onClose) X(mapToGlobal) X(setGeometry)               \
-    X(x) X(y) X(width) X(height)                                                                          \
+    X(setMinimumSize) X(x) X(y) X(width) X(height)                                                        \
     X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update) X(eventFilter)
 
 struct Names {

@@ -21,7 +21,7 @@ from pathlib import Path
 from typing import TYPE_CHECKING, TypedDict
 
 from qtpy.QtCore import QEventLoop, QPoint, QTimer
-from qtpy.QtGui import QImage, QPainter
+from qtpy.QtGui import QImage, QPainter, QRegion
 from qtpy.QtWidgets import (
     QApplication,
     QHBoxLayout,
@@ -280,7 +280,12 @@ def composite(window: QWidget, drawer: Drawer) -> QImage:
     try:
         window.render(painter, QPoint(0, 0))
         offset = drawer.mapToGlobal(QPoint(0, 0)) - window.mapToGlobal(QPoint(0, 0))
-        drawer.render(painter, offset)
+        # A drawer with a window mask paints only the masked part, and render() puts the
+        # top-left corner of what it paints at the offset it is given.
+        painted = QRegion(drawer.rect())
+        if not drawer.mask().isEmpty():
+            painted = painted.intersected(drawer.mask())
+        drawer.render(painter, offset + painted.boundingRect().topLeft())
     finally:
         painter.end()
     return image

@@ -1,0 +1,61 @@
+"""Pictures of the demo gallery on a real X desktop, with and without a compositor.
+
+    .venv/bin/python scripts/desktop_gallery.py [OUT_DIR]    (default: docs/gallery)
+
+Starts Xvfb with openbox (and xcompmgr for the composited pictures) as the real-display tests
+do, runs the demo gallery on the xcb platform, opens one drawer at a time through its button and
+takes a screenshot of the host window with its frame. Writes desktop-<anchor>-<desktop>.png,
+<desktop> being "composited" or "plain", and prints the paths.
+"""
+
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests"))
+
+from desktop import Desktop, missing_tools  # noqa: E402
+
+ANCHORS = ("right", "bottom")
+DESKTOPS = {"composited": True, "plain": False}
+
+
+def pictures(out):
+    out.mkdir(parents=True, exist_ok=True)
+    paths = []
+    for name, composited in DESKTOPS.items():
+        desktop = Desktop(compositor=composited).start()
+        try:
+            app = desktop.app()
+            try:
+                app.do("from zarnu import demo; g = demo.build_gallery(); g.move(120, 90); g.show(); settle(500)")
+                x, y, w, h = app.do("_ = rect(g)")
+                frame = (x - 12, y - 32, w + 24, h + 44)  # the window manager's frame, and some desktop
+                for anchor in ANCHORS:
+                    bx, by = app.do(f"b = g.open_buttons[{anchor!r}]; "
+                                    "p = b.mapToGlobal(QPoint(b.width() // 2, b.height() // 2)); _ = [p.x(), p.y()]")
+                    desktop.click(bx, by)
+                    app.do("settle(600)")
+                    desktop.tool("xdotool", "mousemove", "--sync", "2", "2")
+                    app.do("settle(300)")
+                    path = out / f"desktop-{anchor}-{name}.png"
+                    desktop.screenshot().save(path, frame)
+                    paths.append(path)
+                    app.do(f"g.close_drawer({anchor!r}); settle(300)")
+            finally:
+                app.stop()
+        finally:
+            desktop.stop()
+    return paths
+
+
+def main(argv):
+    missing = missing_tools()
+    if missing:
+        sys.exit(f"needs {', '.join(missing)} (scripts/bootstrap.sh setup installs them)")
+    for path in pictures(Path(argv[0]) if argv else ROOT / "docs" / "gallery"):
+        print(path)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -1,0 +1,212 @@
+"""A real X desktop for the tests: Xvfb, a window manager and (optionally) a compositor.
+
+``Desktop(compositor=True)`` starts Xvfb on a free display (``-displayfd``), openbox, and
+xcompmgr when asked; ``stop()`` ends exactly the processes it started, newest first. It queries
+the window system as a user would see it, through the X tools: the window manager's stacking
+order, WM_TRANSIENT_FOR, whether a window is viewable, where a click lands (the program that
+gets it reports it), and the pixels of a screenshot of the root window.
+
+``Desktop.app()`` starts the drawer program (``desktop_app.py``) on the ``xcb`` platform in a
+child process; ``App.do(code)`` runs ``code`` there and returns the JSON value it leaves in
+``_``.
+
+``require_tools()`` says which tools are missing; the tests skip with that reason outside CI
+and fail under ``CI=true``.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+TOOLS = ["Xvfb", "openbox", "xcompmgr", "xdotool", "xprop", "xwininfo", "wmctrl", "import"]
+HERE = Path(__file__).resolve().parent
+SIZE = (1280, 800)
+
+
+def missing_tools():
+    return [tool for tool in TOOLS if shutil.which(tool) is None]
+
+
+def wait_for(predicate, timeout=10.0, what="condition"):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+class Desktop:
+    def __init__(self, compositor=True):
+        self.compositor = compositor
+        self.processes = []  # (name, Popen), in start order
+        self.display = None
+        self.env = None
+
+    # --- life cycle -----------------------------------------------------------------------------
+
+    def start(self):
+        try:
+            return self._start()
+        except BaseException:
+            self.stop()  # what did start, so that nothing is left behind
+            raise
+
+    def _start(self):
+        # The X programs are not ours: no preloaded sanitizer runtime for them.
+        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD", "DISPLAY")}
+        read, write = os.pipe()
+        try:
+            xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{SIZE[0]}x{SIZE[1]}x24", "-nolisten", "tcp",
+                 "-noreset"],
+                pass_fds=(write,), env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.processes.append(("Xvfb", xvfb))
+            os.close(write)
+            write = None
+            number = b""
+            while not number.endswith(b"\n"):
+                chunk = os.read(read, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb exited before naming its display")
+                number += chunk
+        finally:
+            os.close(read)
+            if write is not None:
+                os.close(write)
+        self.display = ":" + number.decode().strip()
+        self.env["DISPLAY"] = self.display
+        self._spawn("openbox", ["openbox", "--sm-disable"])
+        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.xprop("-root", "_NET_SUPPORTING_WM_CHECK"),
+                 what="the window manager")
+        if self.compositor:
+            self._spawn("xcompmgr", ["xcompmgr"])
+            time.sleep(0.5)
+        for name, proc in self.processes:
+            if proc.poll() is not None:
+                raise RuntimeError(f"{name} exited with status {proc.returncode}")
+        return self
+
+    def _spawn(self, name, argv):
+        proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.processes.append((name, proc))
+        return proc
+
+    def stop(self):
+        for _, proc in reversed(self.processes):
+            if proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(5)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+        self.processes.clear()
+
+    def app(self, *argv):
+        return App(self, argv)
+
+    # --- queries ----------------------------------------------------------------------------------
+
+    def tool(self, *argv, check=True):
+        return subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=30, check=check).stdout
+
+    def xprop(self, *argv):
+        return self.tool("xprop", *argv, check=False)
+
+    def stacking(self):
+        """Client windows from bottom to top, as the window manager stacks them."""
+        out = self.xprop("-root", "_NET_CLIENT_LIST_STACKING")
+        if "#" not in out:
+            return []
+        return [int(w, 16) for w in out.split("#", 1)[1].replace(",", " ").split()]
+
+    def transient_for(self, window):
+        out = self.xprop("-id", str(window), "WM_TRANSIENT_FOR")
+        return int(out.rsplit("#", 1)[1], 16) if "window id #" in out else None
+
+    def viewable(self, window):
+        out = self.tool("xwininfo", "-id", str(window), check=False)
+        return "IsViewable" in out
+
+    def window_types(self, window):
+        return self.xprop("-id", str(window), "_NET_WM_WINDOW_TYPE")
+
+    def click(self, x, y):
+        self.tool("xdotool", "mousemove", "--sync", str(x), str(y), "click", "1")
+
+    def wm_close(self, window):
+        """The window manager's close, as its title-bar button or Alt+F4 asks for it."""
+        self.tool("wmctrl", "-i", "-c", hex(window))
+
+    def screenshot(self):
+        """The screen as shown. ImageMagick reads each window with its own visual: a plain read of
+        the root window leaves the drawer's 32-bit window undefined."""
+        raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env,
+                             capture_output=True, timeout=30, check=True).stdout
+        return Screenshot(raw, *SIZE)
+
+
+class Screenshot:
+    def __init__(self, raw, width, height):
+        assert len(raw) == width * height * 3, len(raw)
+        self.raw, self.width, self.height = raw, width, height
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.raw[i:i + 3])
+
+    def save(self, path, rect):
+        """Writes the part ``rect`` (x, y, w, h) of the picture as a PNG."""
+        from qtpy.QtGui import QImage
+
+        image = QImage(self.raw, self.width, self.height, self.width * 3, QImage.Format.Format_RGB888)
+        x, y, w, h = rect
+        if not image.copy(x, y, w, h).save(str(path)):
+            raise OSError(f"could not write {path}")
+
+
+class App:
+    """The drawer program in a child process on this desktop."""
+
+    def __init__(self, desktop, argv):
+        env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
+                   PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+        env.pop("WAYLAND_DISPLAY", None)
+        self.proc = subprocess.Popen([sys.executable, "-X", "faulthandler", str(HERE / "desktop_app.py"), *argv],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                     text=True, env=env)
+        self.ready = self._reply()
+
+    def _reply(self):
+        line = self.proc.stdout.readline()
+        if not line:
+            raise RuntimeError(f"the drawer program ended (status {self.proc.wait()}):\n{self.proc.stderr.read()}")
+        reply = json.loads(line)
+        if "error" in reply:
+            raise RuntimeError(reply["error"])
+        return reply["result"]
+
+    def do(self, code):
+        self.proc.stdin.write(json.dumps(code) + "\n")
+        self.proc.stdin.flush()
+        return self._reply()
+
+    def exited(self, timeout=5):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
+        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            stream.close()

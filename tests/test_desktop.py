@@ -1,0 +1,252 @@
+"""The drawer on a real X desktop (Xvfb, openbox, xcompmgr), seen as a user sees it.
+
+Each test starts the drawer program in a child process on the ``xcb`` platform and asks the
+window system, not Qt, what happened: the window manager's stacking order, WM_TRANSIENT_FOR,
+whether a window is viewable, which program a click reaches, the pixels on the screen.
+Without the X tools these tests skip, saying which are missing, except under CI=true.
+"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import pytest
+
+from desktop import Desktop, missing_tools, wait_for
+
+ROOT = Path(__file__).resolve().parent.parent
+MISSING = missing_tools()
+if MISSING and os.environ.get("CI") != "true":
+    pytest.skip(f"no X desktop: {', '.join(MISSING)} not installed (scripts/bootstrap.sh installs them)",
+                allow_module_level=True)
+
+
+def start(compositor):
+    if MISSING:  # only under CI
+        pytest.fail(f"no X desktop: {', '.join(MISSING)} not installed")
+    return Desktop(compositor=compositor).start()
+
+
+@pytest.fixture(scope="module")
+def desktop():
+    d = start(compositor=True)
+    yield d
+    d.stop()
+
+
+@pytest.fixture(scope="module")
+def plain_desktop():
+    d = start(compositor=False)
+    yield d
+    d.stop()
+
+
+@pytest.fixture
+def host(desktop):
+    """The drawer program with its host built as the README's example builds it."""
+    app = desktop.app()
+    yield app
+    app.stop()
+
+
+def open_drawer(app, code="state.value = True"):
+    app.do(f"{code}; settle(300)")
+    return app.do("_ = wid(drawer)")
+
+
+def x_geometry(desktop, window):
+    out = desktop.tool("xwininfo", "-id", str(window))
+    x, y = (int(v) for v in re.findall(r"Absolute upper-left [XY]:\s+(-?\d+)", out))
+    w, h = (int(v) for v in re.findall(r"(?:Width|Height):\s+(\d+)", out))
+    return [x, y, w, h]
+
+
+def settled(app, predicate, timeout=3.0):
+    """Lets the drawer program run until ``predicate()`` holds; the last value otherwise."""
+    deadline = time.monotonic() + timeout
+    while True:
+        app.do("settle(100)")
+        value = predicate()
+        if value or time.monotonic() > deadline:
+            return value
+
+
+# --- stacking and mapping: the drawer belongs to its host's window -----------------------------
+
+def wm(desktop, window, *argv):
+    desktop.tool("wmctrl", "-i", "-r", hex(window), *argv)
+
+
+ACTIONS = {
+    "title-bar click": lambda d, r, w: d.click(r[0] + 60, r[1] - 8),
+    "maximize": lambda d, r, w: wm(d, w, "-b", "add,maximized_vert,maximized_horz"),
+    "fullscreen": lambda d, r, w: wm(d, w, "-b", "add,fullscreen"),
+}
+
+
+@pytest.mark.parametrize("action", ACTIONS)
+def test_drawer_stays_above_its_host(desktop, host, action):
+    hw = host.do("_ = build()")["window"]
+    dw = open_drawer(host)
+    assert desktop.transient_for(dw) == hw
+    ACTIONS[action](desktop, host.do("_ = rect(window)"), hw)
+    stack = settled(host, lambda: (s := desktop.stacking()) and hw in s and dw in s and s.index(dw) > s.index(hw)
+                    and host.do("_ = rect(drawer) == rect(window)") and s)
+    assert stack, f"drawer {dw:#x} below host {hw:#x}: {desktop.stacking()}"
+    assert desktop.viewable(dw) and host.do("_ = state.value") is True
+
+
+def test_drawer_goes_and_comes_back_with_its_host(desktop, host):
+    hw = host.do("_ = build()")["window"]
+    dw = open_drawer(host)
+    desktop.tool("xdotool", "windowminimize", str(hw))
+    assert settled(host, lambda: not desktop.viewable(hw))
+    assert settled(host, lambda: not desktop.viewable(dw)), "the drawer stays on the desktop without its host"
+    desktop.tool("wmctrl", "-i", "-a", hex(hw))
+    assert settled(host, lambda: desktop.viewable(dw) and desktop.stacking().index(dw) > desktop.stacking().index(hw))
+    wm(desktop, hw, "-t", "1")  # to another workspace
+    assert settled(host, lambda: not desktop.viewable(dw)), "the drawer stays behind on this workspace"
+
+
+def test_a_drawer_opened_later_does_not_rise_above_another_program(desktop, host):
+    hw = host.do("_ = build()")["window"]
+    other = desktop.app()
+    try:
+        ow = other.do("w = QWidget(); w.setWindowTitle('other'); w.setGeometry(250, 200, 400, 300); w.show(); "
+                      "settle(300); _ = wid(w)")
+        desktop.tool("wmctrl", "-i", "-a", hex(ow))
+        assert settled(other, lambda: desktop.stacking()[-1] == ow)
+        dw = open_drawer(host, "QTimer = __import__('qtpy.QtCore').QtCore.QTimer; "
+                               "QTimer.singleShot(100, partial(state.set, True)); settle(300)")
+        settled(host, lambda: False, timeout=0.5)
+        stack = desktop.stacking()
+        assert stack.index(ow) > stack.index(dw) > stack.index(hw)
+        active = desktop.xprop("-root", "_NET_ACTIVE_WINDOW")
+        assert int(active.rsplit("#", 1)[1].split(",")[0], 16) == ow
+    finally:
+        other.stop()
+
+
+# --- what a click reaches ------------------------------------------------------------------------
+
+def test_clicks_on_the_overlay_reach_the_page(desktop, host):
+    host.do("_ = build()")
+    open_drawer(host)
+    x, y, w, h = host.do("_ = rect(window)")
+    panel = host.do("_ = rect(drawer._frm_content)")
+    desktop.click(x + 40, y + h // 2)
+    assert settled(host, lambda: host.do("_ = clicks") == ["page"]), "a click on the overlay did not reach the page"
+    desktop.click(panel[0] + panel[2] // 2, panel[1] + panel[3] // 2)
+    host.do("settle(200)")
+    assert host.do("_ = clicks") == ["page"]  # the panel keeps its own clicks
+
+    # Collapsed by dragging its edge to the window's edge, the panel passes everything.
+    edge = panel[0]
+    desktop.tool("xdotool", "mousemove", "--sync", str(edge), str(y + h // 2), "mousedown", "1")
+    for step in range(edge + 20, x + w + 40, 40):
+        desktop.tool("xdotool", "mousemove", "--sync", str(step), str(y + h // 2))
+    desktop.tool("xdotool", "mouseup", "1")
+    assert settled(host, lambda: host.do("_ = drawer.sizes()[1]") == 0)
+    desktop.click(panel[0] + panel[2] // 2, panel[1] + panel[3] // 2)
+    assert settled(host, lambda: host.do("_ = clicks") == ["page", "page"])
+
+
+# --- the window manager's close ---------------------------------------------------------------
+
+@pytest.mark.parametrize("on_close", ["keeps the state", "raises"])
+def test_window_manager_close_goes_through_close(desktop, host, on_close):
+    hw = host.do("_ = build()")["window"]
+    host.do("import sys; unraisable = []; sys.unraisablehook = lambda u: unraisable.append(str(u.exc_value))")
+    if on_close == "raises":
+        # The program survives (one binding aborts when an exception leaves an event filter)
+        # and hears of the exception as of any other that cannot be raised.
+        host.do("def boom():\n    on_close()\n    raise RuntimeError('onClose failed')\n"
+                "on_close = drawer._onClose; drawer._set_onClose(boom)")
+    dw = open_drawer(host)
+    desktop.wm_close(dw)
+    assert settled(host, lambda: host.do("_ = closes") == [1]), "the window manager's close bypassed onClose"
+    assert host.do("_ = [drawer.isVisible(), state.value, unraisable]") == [
+        False, False, ["onClose failed"] if on_close == "raises" else []]
+    dw = open_drawer(host)
+    assert host.do("_ = drawer.isVisible()") and desktop.viewable(dw)
+    assert desktop.transient_for(dw) == hw
+
+
+# --- placement ---------------------------------------------------------------------------------
+
+@pytest.mark.parametrize("geometry, anchor", [
+    ((300, 300, 260, 200), "right"),    # smaller than the panel's minimum width
+    ((300, 300, 260, 200), "bottom"),   # lower than the panel's minimum height
+], ids=["small-right", "small-bottom"])
+def test_drawer_window_covers_its_anchor_exactly(desktop, host, geometry, anchor):
+    props = {"minHeight": 250} if anchor == "bottom" else {}
+    hw = host.do(f"_ = build(anchor={anchor!r}, **{props!r})")["window"]
+    host.do(f"window.setGeometry(*{geometry!r}); settle(300)")
+    dw = open_drawer(host)
+    target = x_geometry(desktop, hw)
+    assert settled(host, lambda: x_geometry(desktop, dw) == target), (x_geometry(desktop, dw), target)
+
+
+# --- the last window ---------------------------------------------------------------------------
+
+def test_readme_example_ends_when_its_window_is_closed(desktop):
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    code = re.search(r"<!-- example -->\s*```python\n(.*?)```", readme, re.S).group(1)
+    env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
+               PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    env.pop("WAYLAND_DISPLAY", None)
+    proc = subprocess.Popen([sys.executable, "-c", code], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True)
+
+    def main_window():
+        # The example's two windows; the main window is the one with a frame.
+        own = [w for w in desktop.stacking() if f"= {proc.pid}" in desktop.xprop("-id", str(w), "_NET_WM_PID")]
+        framed = [w for w in own if "OVERRIDE" not in desktop.window_types(w)]
+        return framed[0] if len(own) == 2 and len(framed) == 1 else None
+
+    try:
+        window = wait_for(main_window, timeout=20, what="the example's window and its drawer")
+        desktop.wm_close(window)
+        stdout, stderr = proc.communicate(timeout=10)
+    except (subprocess.TimeoutExpired, TimeoutError) as exc:
+        proc.kill()
+        stdout, stderr = proc.communicate()
+        windows = {hex(w): desktop.window_types(w) for w in desktop.stacking()}
+        pytest.fail(f"{exc}: the example is still running\n{windows}\n{stdout}\n{stderr}")
+    assert proc.returncode == 0, stderr
+    assert stdout.splitlines()[:2] == ["open: True True", "open: False state: False"]
+
+
+# --- pixels ------------------------------------------------------------------------------------
+
+def close_to(a, b, within=12):
+    return all(abs(p - q) <= within for p, q in zip(a, b))
+
+
+@pytest.mark.parametrize("composited", [True, False], ids=["compositor", "no-compositor"])
+def test_page_shows_beside_the_panel_and_the_shadow_only_with_a_compositor(request, composited):
+    desktop = request.getfixturevalue("desktop" if composited else "plain_desktop")
+    app = desktop.app()
+    try:
+        app.do("_ = build(geometry=(200, 150, 640, 420))")
+        desktop.tool("xdotool", "mousemove", "--sync", "5", "5")  # no hover on the page
+        x, y, w, h = app.do("_ = rect(window)")
+        before = desktop.screenshot()
+        open_drawer(app)
+        panel = app.do("_ = rect(drawer._frm_content)")
+        inside = (panel[0] + panel[2] // 2, y + h - 20)
+        after = settled(app, lambda: (shot := desktop.screenshot()).pixel(*inside) == (255, 255, 255) and shot)
+    finally:
+        app.stop()
+    assert after, "the panel is not on the screen"
+    far = (x + 40, y + h // 2)              # the overlay, well away from the panel
+    band = (panel[0] - 8, y + h // 2)        # the overlay where the panel's shadow falls
+    # (The page may turn to its inactive colours while the drawer has the focus.)
+    assert close_to(after.pixel(*far), before.pixel(*far)), "the page beside the panel is hidden"
+    if composited:
+        assert sum(after.pixel(*band)) < sum(before.pixel(*band)) - 6, "the panel lost its shadow"
+    else:
+        assert close_to(after.pixel(*band), before.pixel(*band))

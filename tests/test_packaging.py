@@ -28,7 +28,7 @@ ROOT = Path(__file__).resolve().parent.parent
 PROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text(encoding="utf-8"))["project"]
 NAME, VERSION = PROJECT["name"], PROJECT["version"]
 DIST_NAME = NAME.replace("-", "_")
-BINDING_EXTRA = {"pyside6": "pyside6", "pyqt6": "pyqt6"}[os.environ.get("QT_API", "pyside6")]
+BINDING_EXTRA = os.environ.get("QT_API", "pyside6")  # each binding is an extra of its own name
 
 SMOKE = r"""
 import sys, sysconfig

@@ -5,18 +5,19 @@ Run from the repository root:
     .venv/bin/python bench/run.py            # full run (a few minutes)
     .venv/bin/python bench/run.py --quick    # seconds; only proves the harness runs
 
-Options: --quick, --no-build, --only PATH[,PATH...], --cycles N, --installed.
+Options: --quick, --no-build, --only PATH[,PATH...], --cycles N, --tree.
 The Qt binding is PySide6 unless QT_API says otherwise (QT_API=pyqt6).
 
 Implementations, measured side by side in one process:
-  cpp    zarnu.material.drawer.drawer.Drawer (skipped with a note until it imports)
+  cpp    zarnu.material.drawer.drawer.Drawer, as installed (the run fails when it
+         does not import)
   py     bench/pydrawer/drawer.py, the interpreted reference model
   cy     the same file compiled by Cython (bench/build.py)
   floor  bench/floor/floor.c: only the binding calls that any event filter must
          make (event paths only)
 
 All drawers use the same sibling stand-ins (the `zarnu` package found first on
-sys.path: the tree's python/ unless --installed) and the same host: one
+sys.path: the environment's, or the tree's python/ with --tree) and the same host: one
 offscreen QApplication whose `mainWindow` attribute holds a shown 800x600
 QMainWindow. Each implementation gets its own, identical main window, and the
 attribute is pointed at it before anything of that implementation reads it,
@@ -174,8 +175,8 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
         mod = importlib.import_module("zarnu.material.drawer.drawer")
         cpp.module, cpp.cls, cpp.origin = mod, mod.Drawer, getattr(mod, "__file__", None)
     except Exception as exc:
-        cpp.note = f"not importable yet ({type(exc).__name__}: {exc})"
-        notes.append(f"C++ module skipped: {cpp.note}")
+        raise SystemExit(f"bench: the C++ module does not import ({type(exc).__name__}: {exc}); "
+                         "install it with scripts/bootstrap.sh setup (with --tree: build it into python/)") from exc
 
     py = impls["py"]
     sys.path.insert(0, str(BENCH / "pydrawer"))
@@ -573,7 +574,7 @@ def measure_memory(impls: dict[str, Impl], args, st: Settings) -> dict:
         cmd = [sys.executable, str(Path(__file__).resolve()), "--memory-child", key,
                "--cycles", str(st.cycles)]
         cmd += ["--quick"] if st.quick else []
-        cmd += ["--installed"] if args.installed else []
+        cmd += [] if args.installed else ["--tree"]
         proc = subprocess.run(cmd, capture_output=True, text=True)
         lines = proc.stdout.strip().splitlines()
         if proc.returncode != 0 or not lines:
@@ -826,10 +827,12 @@ def main(argv=None) -> int:
     ap.add_argument("--no-build", action="store_true", help="use bench/out as it is")
     ap.add_argument("--only", default="", help="comma-separated path keys (and/or 'import', 'memory')")
     ap.add_argument("--cycles", type=int, default=None, help="construct-and-drop cycles for memory growth")
-    ap.add_argument("--installed", action="store_true",
-                    help="import zarnu from the environment instead of the tree's python/")
+    ap.add_argument("--installed", action="store_true", help="the default: import zarnu as installed")
+    ap.add_argument("--tree", action="store_true",
+                    help="import zarnu from the tree's python/ (with a module built into it) instead")
     ap.add_argument("--memory-child", choices=["cpp", "py", "cy"], help=argparse.SUPPRESS)
     args = ap.parse_args(argv)
+    args.installed = not args.tree
     st = Settings(args.quick, args.cycles)
     if args.memory_child:
         return memory_child(args.memory_child, args, st)

@@ -58,9 +58,18 @@ stamp_text() {
 
 need_root() { [ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot and mounts)"; }
 
+# Unmounts what an interrupted run left mounted below a root.
+unmount_below() {
+    local m
+    for m in $(awk -v d="$1/" 'index($2, d) == 1 {print $2}' /proc/mounts | sort -r); do
+        umount "$m" 2>/dev/null || umount -l "$m"
+    done
+}
+
 MOUNTED=()
 mount_all() {
     local root="$1" d
+    unmount_below "$root"
     for d in proc sys dev dev/pts; do
         mkdir -p "$root/$d"
         case "$d" in
@@ -85,11 +94,9 @@ trap umount_all EXIT
 # Removes a root after unmounting whatever an interrupted run left mounted in
 # it; never crosses into another file system (a left-over bind of /dev).
 remove_root() {
-    local dir="$1" m
+    local dir="$1"
     [ -e "$dir" ] || return 0
-    for m in $(awk -v d="$dir/" 'index($2, d) == 1 {print $2}' /proc/mounts | sort -r); do
-        umount "$m" 2>/dev/null || umount -l "$m"
-    done
+    unmount_below "$dir"
     rm -rf --one-file-system "$dir"
 }
 
@@ -170,6 +177,11 @@ run_tests() {
 
 cmd="${1:-}"
 [ $# -gt 0 ] && shift
+if [ "$(id -u)" -eq 0 ] && [ -n "$cmd" ]; then
+    mkdir -p "$(dirname "$TARGET")"
+    exec 8>"$TARGET.lock"
+    flock 8  # one build or run in the root at a time
+fi
 case "$cmd" in
     build) build ;;
     test) need_root; run_tests "$@" ;;

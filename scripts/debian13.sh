@@ -53,7 +53,8 @@ MIRROR="${DEBIAN13_MIRROR:-$(host_mirror)}"
 MIRROR="${MIRROR%/}"
 
 stamp_text() {
-    printf 'suite %s\nmirror %s\npackages %s\n' "$SUITE" "$MIRROR" "${PACKAGES[*]}"
+    # recipe: bump when the way the root is made changes
+    printf 'recipe 1\nsuite %s\nmirror %s\npackages %s\n' "$SUITE" "$MIRROR" "${PACKAGES[*]}"
 }
 
 need_root() { [ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot and mounts)"; }

@@ -15,7 +15,8 @@
 #
 # Environment:
 #   DEBIAN13_ROOT=/var/cache/zarnu/debian13   where the root lives
-#   DEBIAN13_MIRROR=URL      Debian mirror (default: this machine's, from apt)
+#   DEBIAN13_MIRROR=URL      Debian mirror (default: the one this machine's apt
+#                            sources name for Debian itself)
 #   DEBIAN13_APIS="pyside6 pyqt6 pyqt5"       bindings the suite runs on
 set -euo pipefail
 
@@ -47,7 +48,7 @@ host_mirror() {
     url="$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list 2>/dev/null \
         | grep -v '^[[:space:]]*#' \
         | grep -oE '(https?|file)://[^ ]+/debian/?( |$)' | grep -v security | head -n1 | tr -d ' ')" || true
-    echo "${url:-http://deb.debian.org/debian}"
+    echo "$url"
 }
 MIRROR="${DEBIAN13_MIRROR:-$(host_mirror)}"
 MIRROR="${MIRROR%/}"
@@ -113,6 +114,7 @@ build() {
         log "root at $TARGET is up to date ($(head -c 200 "$TARGET/.zarnu-versions" 2>/dev/null | tr '\n' ' '))"
         return 0
     fi
+    [ -n "$MIRROR" ] || die "no Debian mirror in this machine's apt sources; set DEBIAN13_MIRROR"
     command -v debootstrap >/dev/null || {
         log "installing debootstrap"
         apt-get -o DPkg::Lock::Timeout=600 install -y -qq debootstrap >/dev/null \

@@ -287,7 +287,10 @@ EOF
 }
 
 setup() {
-    exec 9>"${TMPDIR:-/tmp}/zarnu-bootstrap-$(echo "$ROOT" | md5sum | cut -c1-12).lock"
+    # In the checkout, which the user can write anyway: a lock under /tmp may
+    # belong to another user of the same checkout path.
+    mkdir -p "$ROOT/build"
+    exec 9>"$ROOT/build/.bootstrap.lock"
     flock 9  # one bootstrap at a time per checkout
     ensure_apt_packages
     ensure_venv

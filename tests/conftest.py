@@ -17,9 +17,11 @@ import sys
 
 import pytest
 
-# qtpy and pytest-qt must load the same binding. pytest-qt takes PYTEST_QT_API, else the
-# ini's qt_api (pyside6); qtpy would otherwise prefer any PyQt it finds installed.
-os.environ.setdefault("QT_API", os.environ.get("PYTEST_QT_API", "pyside6"))
+# qtpy and pytest-qt must load the same binding: QT_API (qtpy's variable) chooses, else
+# PYTEST_QT_API, else PySide6. pytest-qt reads its variable after this file is loaded and
+# prefers it to the ini's qt_api; qtpy would otherwise prefer any PyQt it finds installed.
+os.environ["QT_API"] = os.environ["PYTEST_QT_API"] = (
+    os.environ.get("QT_API") or os.environ.get("PYTEST_QT_API") or "pyside6")
 
 from qtpy.QtCore import QCoreApplication, QEvent
 from qtpy.QtWidgets import QMainWindow, QWidget

@@ -9,7 +9,7 @@ import sys
 from pathlib import Path
 
 import pytest
-from qtpy.QtCore import QEvent, QPoint, QSize, Qt
+from qtpy.QtCore import QEvent, QPoint, QPointF, QSize, Qt
 from qtpy.QtGui import QMouseEvent, QResizeEvent
 from qtpy.QtWidgets import QFrame, QWidget
 
@@ -141,9 +141,9 @@ def test_event_filter_follows_the_anchor_and_tracks_drags(make, host):
     host.resize(300, 200)
     assert d.geometry().size() == QSize(500, 400)
 
-    press = QMouseEvent(QEvent.Type.MouseButtonPress, QPoint(1, 1).toPointF(), QPoint(1, 1).toPointF(),
+    press = QMouseEvent(QEvent.Type.MouseButtonPress, QPointF(1, 1), QPointF(1, 1),
                         Qt.MouseButton.LeftButton, Qt.MouseButton.LeftButton, Qt.KeyboardModifier.NoModifier)
-    release = QMouseEvent(QEvent.Type.MouseButtonRelease, QPoint(1, 1).toPointF(), QPoint(1, 1).toPointF(),
+    release = QMouseEvent(QEvent.Type.MouseButtonRelease, QPointF(1, 1), QPointF(1, 1),
                           Qt.MouseButton.LeftButton, Qt.MouseButton.NoButton, Qt.KeyboardModifier.NoModifier)
     assert d.eventFilter(host, press) is False and d._user_dragging is True
     assert d.eventFilter(d.handle(1), release) is False and d._user_dragging is False

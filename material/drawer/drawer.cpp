@@ -1,5 +1,6 @@
 // The module boundary: multi-phase initialisation (one interpreter, one module object per
 // process), the imports, and the assembly of the class `Drawer`.
+#include "binding_check.hpp"
 #include "class_doc.hpp"
 #include "methods.hpp"
 #include "props.hpp"
@@ -338,6 +339,7 @@ int exec_body(PyObject* module) {
 
     for (const sibling::Import& imp : sibling::imports)
         if (import_names(globals, imp) < 0) return -1;
+    if (check_binding() < 0) return -1;
 
     Ref module_name = Ref::steal(PyUnicode_FromString(full_name));
     Ref cls = module_name ? build_class(globals, module_name.get()) : Ref();

@@ -1,4 +1,5 @@
 // The drawer's style sheet, built from the theme and the `sx` prop, and its drop shadow.
+#include "binding_check.hpp"
 #include "methods.hpp"
 
 namespace zarnu::drawer {
@@ -100,6 +101,7 @@ PyObject* set_stylesheet(Function*, PyObject* const* p) {
 
     Ref text = style_text(root_qss.get(), sx_qss.get());
     if (!text || !call_method(self, N.setStyleSheet, text.get())) return nullptr;
+    if (!repolish_content_frame(self)) return nullptr;
     if (!call_method(self, N.setShadowEffect)) return nullptr;
     Py_RETURN_NONE;
 }

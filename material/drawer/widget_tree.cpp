@@ -1,5 +1,6 @@
 // The widget tree: a frameless translucent window holding the content frame and the overlay,
 // arranged by anchor; then the children, the subscriptions and the event filters.
+#include "binding_check.hpp"
 #include "methods.hpp"
 
 namespace zarnu::drawer {
@@ -204,6 +205,7 @@ PyObject* init_ui(Function*, PyObject* const* p) {
 
     Ref handle = call_method(self, N.handle, C.int1);
     if (!handle || !call_method(handle.get(), N.installEventFilter, self)) return nullptr;
+    if (!keep_handle_wrapper(self, handle.get())) return nullptr;
     Py_RETURN_NONE;
 }
 

@@ -68,6 +68,9 @@ def _set_up_window(drawer):
         return
     handle.setFlags(handle.flags() | Qt.WindowType.Dialog)
     handle.setTransientParent(host)
+    # Qt 6 leaves a transient window out of the last-window-closed count; Qt 5 counts every
+    # visible parentless widget unless told otherwise.
+    drawer.setAttribute(Qt.WidgetAttribute.WA_QuitOnClose, False)
 
 
 def _follow_anchor(drawer):

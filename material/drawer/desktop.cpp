@@ -16,7 +16,7 @@ namespace {
 // Names used only here, interned on first use.
 struct Names {
     PyObject *Show, *Close, *spontaneous, *_close, *window, *windowHandle, *flags, *setFlags, *WindowType, *Dialog,
-        *setTransientParent, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
+        *setTransientParent, *WidgetAttribute, *WA_QuitOnClose, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
         *isEmpty, *mask, *setMask, *platformName, *contentsRect, *indexOf, *orientation, *left, *right, *top, *bottom,
         *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved;
 };
@@ -39,6 +39,7 @@ bool ready() {
         {&n.Show, "Show"}, {&n.Close, "Close"}, {&n.spontaneous, "spontaneous"}, {&n._close, "_close"},
         {&n.window, "window"}, {&n.windowHandle, "windowHandle"}, {&n.flags, "flags"}, {&n.setFlags, "setFlags"},
         {&n.WindowType, "WindowType"}, {&n.Dialog, "Dialog"}, {&n.setTransientParent, "setTransientParent"},
+        {&n.WidgetAttribute, "WidgetAttribute"}, {&n.WA_QuitOnClose, "WA_QuitOnClose"},
         {&n.geometry, "geometry"}, {&n.size, "size"}, {&n.graphicsEffect, "graphicsEffect"},
         {&n.boundingRectFor, "boundingRectFor"}, {&n.toAlignedRect, "toAlignedRect"},
         {&n.intersected, "intersected"}, {&n.rect, "rect"}, {&n.isEmpty, "isEmpty"}, {&n.mask, "mask"},
@@ -189,8 +190,15 @@ bool set_up_window(PyObject* self) {
     Ref types = Qt ? getattr(Qt.get(), n.WindowType) : Ref();
     Ref dialog = types ? getattr(types.get(), n.Dialog) : Ref();
     Ref dialog_flags = dialog ? Ref::steal(PyNumber_Or(flags.get(), dialog.get())) : Ref();
-    return dialog_flags && call_method(handle.get(), n.setFlags, dialog_flags.get()) &&
-           call_method(handle.get(), n.setTransientParent, host.get());
+    if (!dialog_flags || !call_method(handle.get(), n.setFlags, dialog_flags.get()) ||
+        !call_method(handle.get(), n.setTransientParent, host.get()))
+        return false;
+    // Qt 6 leaves a transient window out of the last-window-closed count; Qt 5 counts every
+    // visible parentless widget unless told otherwise, which kept the application running
+    // after its main window was closed with the drawer open.
+    Ref attributes = getattr(Qt.get(), n.WidgetAttribute);
+    Ref quit_on_close = attributes ? getattr(attributes.get(), n.WA_QuitOnClose) : Ref();
+    return quit_on_close && call_method(self, N.setAttribute, quit_on_close.get(), Py_False);
 }
 
 // The drawer's own move or resize: the splitter raising its minimum size on show, or the window

@@ -187,7 +187,7 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
     cpp.module, cpp.cls, cpp.origin = mod, mod.Drawer, getattr(mod, "__file__", None)
 
     py = impls["py"]
-    sys.path.insert(0, str(BENCH / "peers"))
+    sys.path[:0] = [str(BENCH / "peers"), str(BENCH / "pydrawer")]
     mod = importlib.import_module(PEER_MODULE)
     py.module, py.cls, py.origin = mod, mod.Drawer, mod.__file__
 
@@ -857,7 +857,7 @@ def start(args, built: dict, notes: list[str]):
         sys.path.insert(0, str(ROOT / "python"))
         child_paths.append(str(ROOT / "python"))
     impls = load_impls(built, notes)
-    child_paths += [str(BENCH / "peers")]
+    child_paths += [str(BENCH / "peers"), str(BENCH / "pydrawer")]
     if built.get("cython"):
         child_paths.append(str(Path(built["cython"]).parent))
 

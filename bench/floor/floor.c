@@ -18,7 +18,8 @@
  *       through the binding's attribute lookup): event.type(),
  *       source == drawer._anchorEl, drawer.isVisible(), the look-up of
  *       drawer.update_position (not its call), then that method's body:
- *       bool(drawer._anchorEl), drawer._anchorEl.mapToGlobal(QPoint(0, 0)),
+ *       bool(drawer._anchorEl), drawer.setMinimumSize(0, 0),
+ *       drawer._anchorEl.mapToGlobal(QPoint(0, 0)),
  *       pos.x(), pos.y(), drawer._anchorEl.width(), drawer._anchorEl.height(),
  *       drawer.setGeometry(x, y, w, h); event.type() x2, the base eventFilter.
  *       (The anchor is already stored on this path, so the application/
@@ -52,6 +53,7 @@ static PyObject *s_y;
 static PyObject *s_width;
 static PyObject *s_height;
 static PyObject *s_setGeometry;
+static PyObject *s_setMinimumSize;
 static PyObject *s_anchorEl;
 static PyObject *s_update_position;
 static PyObject *zero;         /* the int 0 */
@@ -188,6 +190,13 @@ resize_floor(PyObject *module, PyObject *const *args, Py_ssize_t nargs)
             Py_DECREF(anchor);
             return NULL;
         }
+        PyObject *sargs[3] = {drawer, zero, zero};
+        PyObject *lifted = PyObject_VectorcallMethod(s_setMinimumSize, sargs, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, NULL);
+        if (lifted == NULL) {
+            Py_DECREF(anchor);
+            return NULL;
+        }
+        Py_DECREF(lifted);
         PyObject *pargs[2] = {zero, zero};
         PyObject *origin = PyObject_Vectorcall(point_type, pargs, 2, NULL);
         if (origin == NULL) {
@@ -365,6 +374,7 @@ floor_exec(PyObject *m)
     INTERN(s_width, "width");
     INTERN(s_height, "height");
     INTERN(s_setGeometry, "setGeometry");
+    INTERN(s_setMinimumSize, "setMinimumSize");
     INTERN(s_anchorEl, "_anchorEl");
     INTERN(s_update_position, "update_position");
 #undef INTERN

@@ -32,6 +32,11 @@ from zarnu.material.system.color_manipulator import alpha
 from zarnu.zarnu_assets import ZARNU_ASSETS
 from zarnu.material.utils.validate_params import _validate_param
 
+# The drawer's relation to the window system (transient parent, input region, the window
+# manager's close): the same module-level helpers as the test model's, which lies beside
+# this directory's parent on sys.path.
+from drawer import _QSplitterHandle, _closed_by_window_manager, _follow_anchor, _set_input_region, _set_up_window
+
 
 class Drawer(QSplitter):
     """A drawer sliding in from one side, laid over its anchor widget as a frameless,
@@ -443,19 +448,30 @@ class Drawer(QSplitter):
     def update_position(self):
         if not self._anchorEl:
             self._anchorEl = QApplication.instance().mainWindow
+        self.setMinimumSize(0, 0)  # the splitter raises it to its panes' minimums
         popup_position = self._anchorEl.mapToGlobal(QPoint(0, 0))
         self.setGeometry(popup_position.x(), popup_position.y(), self._anchorEl.width(), self._anchorEl.height())
 
     def eventFilter(self, source, event):
-        if (event.type() == QEvent.Type.Resize or event.type() == QEvent.Type.Move) and source == self._anchorEl:
-            if self.isVisible():
-                self.update_position()
+        if event.type() == QEvent.Type.Resize or event.type() == QEvent.Type.Move:
+            if source == self._anchorEl:
+                if self.isVisible():
+                    self.update_position()
+            elif source is self:
+                _follow_anchor(self)
+            elif isinstance(source, _QSplitterHandle):
+                _set_input_region(self, source)
 
         if event.type() == QEvent.Type.MouseButtonPress:
             self._user_dragging = True
-        elif event.type() == QEvent.Type.MouseButtonRelease and self._user_dragging:
+        elif (kind := event.type()) == QEvent.Type.MouseButtonRelease and self._user_dragging:
             self._user_dragging = False
             self.refresh()
             self.update()
+        elif source is self:
+            if kind == QEvent.Type.Show:
+                _set_up_window(self)
+            elif kind == QEvent.Type.Close and event.spontaneous():
+                _closed_by_window_manager(self)
 
         return super().eventFilter(source, event)

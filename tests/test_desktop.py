@@ -208,13 +208,14 @@ def test_readme_example_ends_when_its_window_is_closed(desktop):
         return framed[0] if len(own) == 2 and len(framed) == 1 else None
 
     try:
-        window = wait_for(main_window, timeout=20, what="the example's window and its drawer")
+        window = wait_for(main_window, timeout=60, what="the example's window and its drawer")
         desktop.wm_close(window)
         stdout, stderr = proc.communicate(timeout=10)
     except (subprocess.TimeoutExpired, TimeoutError) as exc:
         proc.kill()
         stdout, stderr = proc.communicate()
         windows = {hex(w): desktop.window_types(w) for w in desktop.stacking()}
+        windows["raw"] = desktop.xprop("-root", "_NET_CLIENT_LIST_STACKING") + repr([(n, p.poll()) for n, p in desktop.processes])
         pytest.fail(f"{exc}: the example is still running\n{windows}\n{stdout}\n{stderr}")
     assert proc.returncode == 0, stderr
     assert stdout.splitlines()[:2] == ["open: True True", "open: False state: False"]

@@ -6,12 +6,14 @@ introspection and the wording of argument errors must be the interpreter's own.
 
 import contextlib
 import copy
+import ctypes
 import cProfile
 import functools
 import inspect
 import json
 import pickle
 import pstats
+import pydoc
 import sys
 import traceback
 import types
@@ -174,6 +176,18 @@ def test_binding_on_instance_and_class(make_drawer):
     assert drawer._get_anchor() == "right"  # a bound call reaches the instance
     assert weakref.ref(function)() is function
     assert repr(function).startswith("<function Drawer._show at 0x")
+
+
+@pytest.mark.parametrize("name", ["_show", "__init__", "eventFilter"])
+def test_tools_read_it_as_a_function(name):
+    function = compiled(name)
+    assert pydoc.render_doc(function, renderer=pydoc.plaintext).splitlines()[0] == (
+        f"Python Library Documentation: function {name} in module zarnu.material.drawer.drawer")
+    for obj in (function, function.__get__(object())):
+        with pytest.raises(OSError, match="source code not available"):
+            inspect.getsource(obj)
+    with pytest.raises(TypeError, match=r"__code__ cannot be replaced: the function is compiled"):
+        function.__code__ = reference(name).__code__
 
 
 def test_defaults_are_read_at_each_call(make_drawer, monkeypatch):
@@ -376,3 +390,32 @@ def test_profilers_and_monitoring_tools_see_the_methods_as_the_models(make_drawe
         seen = {impl: [entry for entry in entries if entry[1] in names] for impl, entries in seen.items()}
         assert ("PY_UNWIND", "_close") in seen["model"]
     assert seen["compiled"] == seen["model"]
+
+
+# --- the C layout that bindings read -------------------------------------------------------------
+
+# A Python function's fields as the interpreter lays them out, with the attribute each holds.
+FUNCTION_FIELDS = [("globals", "__globals__"), ("builtins", "__builtins__"), ("name", "__name__"),
+                   ("qualname", "__qualname__"), ("code", "__code__"), ("defaults", "__defaults__"),
+                   ("kwdefaults", "__kwdefaults__"), ("closure", "__closure__"), ("doc", "__doc__"),
+                   ("dict", "__dict__"), ("weakreflist", None), ("module", "__module__"),
+                   ("annotations", "__annotations__"), ("typeparams", "__type_params__")]
+
+
+class PyFunctionObject(ctypes.Structure):
+    _fields_ = ([("ob_refcnt", ctypes.c_ssize_t), ("ob_type", ctypes.c_void_p)]
+                + [(field, ctypes.c_void_p) for field, _ in FUNCTION_FIELDS]
+                + [("vectorcall", ctypes.c_void_p), ("version", ctypes.c_uint32)])
+
+
+def test_the_c_struct_holds_what_the_attributes_return():
+    for name in SIGNATURES:
+        for function in (reference(name), compiled(name)):  # the first checks the layout itself
+            values = {attr: getattr(function, attr) for _, attr in FUNCTION_FIELDS if attr}  # made if lazy
+            struct = PyFunctionObject.from_address(id(function))
+            for field, attr in FUNCTION_FIELDS:
+                if attr:
+                    address = getattr(struct, field)
+                    assert address == id(values[attr]) or (address is None and values[attr] in (None, ())), (
+                        name, field)
+            assert struct.vectorcall

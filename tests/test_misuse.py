@@ -655,10 +655,11 @@ def function_attributes(module, host):
         for name, (defaults, qualname, short) in saved.items():
             fn = getattr(cls, name)
             fn.__defaults__, fn.__qualname__, fn.__name__ = defaults, qualname, short
-    # Each attribute set to values of every kind, and deleted; then what tools read afterwards.
-    fn = cls._show
+    # Each attribute of a method that nothing has read yet, set to values of every kind and
+    # deleted; then what tools read afterwards.
+    fn = cls._get_slotProps
     for attr in FUNCTION_ATTRIBUTES:
-        for change in [*[("set", value) for value in (5, "text", None, (), {"k": 1})], ("del",)]:
+        for change in [("del",), *[("set", value) for value in (5, "text", None, (), {"k": 1})]]:
             kept = {a: getattr(fn, a) for a in FUNCTION_ATTRIBUTES}
             try:
                 if change[0] == "set":
@@ -667,7 +668,8 @@ def function_attributes(module, host):
                     result = outcome(delattr, fn, attr)
                 steps.append([attr, host.norm(change), host.norm(result), host.norm(outcome(getattr, fn, attr)),
                               host.norm(outcome(lambda: str(inspect.signature(fn)))),
-                              host.norm(outcome(repr, fn)), host.norm(outcome(drawer._show, False))])
+                              host.norm(outcome(repr, fn)), host.norm(outcome(drawer._get_slotProps)),
+                              fn.__code__.co_filename == cls.showDrawer.__code__.co_filename])
             finally:
                 for a, value in kept.items():
                     setattr(fn, a, value)

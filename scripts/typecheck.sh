@@ -2,7 +2,9 @@
 # Type-checks the package's stubs (drawer.pyi beside the extension and the
 # stand-ins' .pyi files), the demo gallery and the README's usage example
 # with mypy --strict, against the Qt binding that QT_API names (default
-# pyside6). Installs mypy into the venv when it is missing.
+# pyside6), then compares drawer.pyi with the installed module itself with
+# mypy's stubtest (scripts/stubtest-allowlist.txt says what it may report,
+# and why). Installs mypy into the venv when it is missing.
 #
 #   scripts/typecheck.sh            check with the binding of QT_API
 #   QT_API=pyqt6 scripts/typecheck.sh
@@ -46,3 +48,22 @@ cd "$ROOT/python"
 mapfile -t stubs < <(find zarnu -name '*.pyi' | sort)
 echo "typecheck: mypy (${QT_API}) over ${#stubs[@]} stubs, zarnu/demo and the README example" >&2
 "$VPY" -m mypy "${flags[@]}" "${qt_args[@]}" "${stubs[@]}" zarnu/demo "$tmp/readme_example.py"
+
+# The stub against the module it describes, as the venv has installed it, with
+# the same choice of binding as above (--always-true/--always-false, as a
+# config file, which is how stubtest takes mypy options).
+"$VPY" - "$tmp/stubtest.ini" "${qt_args[@]}" <<'EOF'
+import sys
+choice = {"true": [], "false": []}
+for arg in sys.argv[2:]:
+    kind, _, name = arg.removeprefix("--always-").partition("=")
+    choice[kind].append(name)
+with open(sys.argv[1], "w") as f:
+    f.write("[mypy]\n" + "".join(f"always_{k} = {', '.join(v)}\n" for k, v in choice.items() if v))
+EOF
+unused=()
+[ "$QT_API" = pyside6 ] || unused=(--ignore-unused-allowlist)  # the entries are PySide6's findings
+echo "typecheck: stubtest (${QT_API}) of zarnu.material.drawer.drawer" >&2
+cd "$tmp"
+QT_QPA_PLATFORM=offscreen "$VPY" -m mypy.stubtest --mypy-config-file "$tmp/stubtest.ini" \
+    --allowlist "$ROOT/scripts/stubtest-allowlist.txt" "${unused[@]}" zarnu.material.drawer.drawer

@@ -4,22 +4,33 @@ Each method is compared with a pure-Python reference function of the signature i
 introspection and the wording of argument errors must be the interpreter's own.
 """
 
+import contextlib
 import copy
+import ctypes
+import cProfile
 import functools
 import inspect
+import json
 import pickle
+import pstats
+import pydoc
+import sys
+import traceback
 import types
 import typing
 import weakref
 
 import pytest
-from qtpy.QtCore import QObject, Signal
+from qtpy.QtCore import QObject, QSize, Signal
+from qtpy.QtGui import QResizeEvent
 from qtpy.QtWidgets import QSplitter, QWidget
 
 import zarnu.material.drawer.drawer as drawer_module
 from zarnu.hooks.use_state import State
 from zarnu.i18n.use_translation import i18n
 from zarnu.material.drawer.drawer import Drawer
+
+from model_support import load_model
 
 CONSTRUCTOR = [
     ("parent", "Optional[QWidget]", None),
@@ -167,6 +178,18 @@ def test_binding_on_instance_and_class(make_drawer):
     assert repr(function).startswith("<function Drawer._show at 0x")
 
 
+@pytest.mark.parametrize("name", ["_show", "__init__", "eventFilter"])
+def test_tools_read_it_as_a_function(name):
+    function = compiled(name)
+    assert pydoc.render_doc(function, renderer=pydoc.plaintext).splitlines()[0] == (
+        f"Python Library Documentation: function {name} in module zarnu.material.drawer.drawer")
+    for obj in (function, function.__get__(object())):
+        with pytest.raises(OSError, match="source code not available"):
+            inspect.getsource(obj)
+    with pytest.raises(TypeError, match=r"__code__ cannot be replaced: the function is compiled"):
+        function.__code__ = reference(name).__code__
+
+
 def test_defaults_are_read_at_each_call(make_drawer, monkeypatch):
     drawer = make_drawer()
     with pytest.raises(TypeError, match="missing 1 required positional argument: 'state'"):
@@ -240,3 +263,159 @@ def test_bound_methods_as_slots(make_drawer, qtbot):
     assert drawer.isVisible()
     i18n.setLanguage("fr")
     i18n.setLanguage("en")
+
+
+RECURSIONS = {
+    "override loop": "class Sub(Drawer):\n    update_position = Drawer.showDrawer\n"
+                     "call = lambda: Sub.showDrawer(Sub.__new__(Sub))",
+    "mixin filter": "class Mixin(QSplitter):\n    eventFilter = Drawer.eventFilter\n"
+                    "class Sub(Drawer, Mixin):\n    pass\n"
+                    "call = lambda: Sub.eventFilter(Sub.__new__(Sub), None, QEvent(QEvent.Type.Enter))",
+}
+
+
+@pytest.mark.parametrize("case", RECURSIONS)
+def test_unbounded_recursion_raises_recursion_error(run_python, case):
+    """Loops of compiled methods end in RecursionError, within a lowered limit too."""
+    result = run_python("\n".join([
+        "import json, sys, traceback",
+        "from qtpy.QtCore import QEvent",
+        "from qtpy.QtWidgets import QApplication, QSplitter",
+        "from zarnu.material.drawer.drawer import Drawer",
+        "app = QApplication([])",
+        RECURSIONS[case],
+        "report = []",
+        "for limit in (None, 150):",
+        "    if limit: sys.setrecursionlimit(limit)",
+        "    try:",
+        "        call()",
+        "    except RecursionError as exc:",
+        "        entries = traceback.extract_tb(exc.__traceback__)",
+        "        report.append([str(exc), sum(e.filename == Drawer.showDrawer.__code__.co_filename for e in entries)])",
+        "print(json.dumps(report))",
+    ]))
+    assert result.returncode == 0, result.stderr[-2000:]
+    (default_message, default_depth), (message, depth) = json.loads(result.stdout.splitlines()[-1])
+    assert default_message == message == "maximum recursion depth exceeded"
+    assert depth <= 150 < default_depth
+
+
+# --- what debugging and profiling tools see ------------------------------------------------------
+
+class Boom(Exception):
+    pass
+
+
+def boom(*args):
+    raise Boom
+
+
+def own_entries(cls, names):
+    """The names of `names` (frame or code names) that belong to the methods of `cls`."""
+    file = inspect.getfile(cls.showDrawer)
+    return [name for name, filename in names if filename == file]
+
+
+def failing_update(drawer, anchor):
+    anchor.mapToGlobal = boom
+    drawer.setVisible(True)
+    drawer.eventFilter(anchor, QResizeEvent(QSize(40, 30), QSize(20, 10)))
+
+
+TRACEBACKS = {
+    "sx raises during construction": (lambda make, anchor: make(sx=boom),
+                                      ["__init__", "_init_ui", "_set_stylesheet"]),
+    "onClose raises": (lambda make, anchor: make(onClose=boom)._close(), ["_close"]),
+    "mapToGlobal raises": (lambda make, anchor: failing_update(make(anchorEl=anchor), anchor),
+                           ["eventFilter", "update_position"]),
+}
+
+
+@pytest.mark.parametrize("case", TRACEBACKS)
+@pytest.mark.parametrize("impl", ["compiled", "model"])
+def test_tracebacks_show_each_method_an_exception_passed(make_drawer, anchor_widget, case, impl):
+    cls = Drawer if impl == "compiled" else load_model().Drawer
+    scenario, expected = TRACEBACKS[case]
+    with pytest.raises(Boom) as failure:
+        scenario(functools.partial(make_drawer, cls=cls), anchor_widget)
+    entries = traceback.extract_tb(failure.value.__traceback__)
+    assert own_entries(cls, [(e.name, e.filename) for e in entries]) == expected
+
+
+def profiled_scenario(drawer, anchor):
+    drawer.showDrawer()
+    anchor.resize(anchor.width() + 10, anchor.height())  # Qt calls eventFilter, it calls update_position
+    drawer._get_anchor()
+    with contextlib.suppress(Boom):
+        drawer._close()
+
+
+def under_cprofile(cls, run):
+    profiler = cProfile.Profile()
+    profiler.runcall(run)
+    stats = pstats.Stats(profiler).stats
+    return own_entries(cls, [((name, calls), file) for (file, _, name), (_, calls, *_) in stats.items()])
+
+
+def under_monitoring(cls, run):
+    events = []
+    mon = sys.monitoring
+    tool = mon.DEBUGGER_ID
+    mon.use_tool_id(tool, "test")
+    try:
+        for event in ("PY_START", "PY_RETURN", "RAISE", "PY_UNWIND"):
+            mon.register_callback(tool, getattr(mon.events, event),
+                                  lambda code, *rest, event=event: events.append(((event, code.co_name),
+                                                                                  code.co_filename)))
+        mon.set_events(tool, mon.events.PY_START | mon.events.PY_RETURN | mon.events.RAISE | mon.events.PY_UNWIND)
+        run()
+    finally:
+        mon.set_events(tool, 0)
+        mon.free_tool_id(tool)
+    return own_entries(cls, events)
+
+
+@pytest.mark.parametrize("tool", [under_cprofile, under_monitoring])
+def test_profilers_and_monitoring_tools_see_the_methods_as_the_models(make_drawer, anchor_widget, tool):
+    seen = {}
+    for impl, cls in [("compiled", Drawer), ("model", load_model().Drawer)]:
+        drawer = make_drawer(cls=cls, anchorEl=anchor_widget, onClose=boom)
+        seen[impl] = tool(cls, lambda: profiled_scenario(drawer, anchor_widget))
+        drawer.hide()
+    names = {"showDrawer", "update_position", "eventFilter", "_get_anchor", "_close"}
+    if tool is under_cprofile:
+        seen = {impl: sorted(entry for entry in entries if entry[0] in names) for impl, entries in seen.items()}
+        assert [name for name, _ in seen["model"]] == sorted(names)
+    else:
+        seen = {impl: [entry for entry in entries if entry[1] in names] for impl, entries in seen.items()}
+        assert ("PY_UNWIND", "_close") in seen["model"]
+    assert seen["compiled"] == seen["model"]
+
+
+# --- the C layout that bindings read -------------------------------------------------------------
+
+# A Python function's fields as the interpreter lays them out, with the attribute each holds.
+FUNCTION_FIELDS = [("globals", "__globals__"), ("builtins", "__builtins__"), ("name", "__name__"),
+                   ("qualname", "__qualname__"), ("code", "__code__"), ("defaults", "__defaults__"),
+                   ("kwdefaults", "__kwdefaults__"), ("closure", "__closure__"), ("doc", "__doc__"),
+                   ("dict", "__dict__"), ("weakreflist", None), ("module", "__module__"),
+                   ("annotations", "__annotations__"), ("typeparams", "__type_params__")]
+
+
+class PyFunctionObject(ctypes.Structure):
+    _fields_ = ([("ob_refcnt", ctypes.c_ssize_t), ("ob_type", ctypes.c_void_p)]
+                + [(field, ctypes.c_void_p) for field, _ in FUNCTION_FIELDS]
+                + [("vectorcall", ctypes.c_void_p), ("version", ctypes.c_uint32)])
+
+
+def test_the_c_struct_holds_what_the_attributes_return():
+    for name in SIGNATURES:
+        for function in (reference(name), compiled(name)):  # the first checks the layout itself
+            values = {attr: getattr(function, attr) for _, attr in FUNCTION_FIELDS if attr}  # made if lazy
+            struct = PyFunctionObject.from_address(id(function))
+            for field, attr in FUNCTION_FIELDS:
+                if attr:
+                    address = getattr(struct, field)
+                    assert address == id(values[attr]) or (address is None and values[attr] in (None, ())), (
+                        name, field)
+            assert struct.vectorcall

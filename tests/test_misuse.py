@@ -8,6 +8,7 @@ so that a crash fails that case alone.
 """
 
 import gc
+import inspect
 import sys
 import weakref
 
@@ -669,8 +670,30 @@ def function_attributes(module, host):
         for name, (defaults, qualname, short) in saved.items():
             fn = getattr(cls, name)
             fn.__defaults__, fn.__qualname__, fn.__name__ = defaults, qualname, short
+    # Each attribute of a method that nothing has read yet, set to values of every kind and
+    # deleted; then what tools read afterwards.
+    fn = cls._get_slotProps
+    for attr in FUNCTION_ATTRIBUTES:
+        for change in [("del",), *[("set", value) for value in (5, "text", None, (), {"k": 1})]]:
+            kept = {a: getattr(fn, a) for a in FUNCTION_ATTRIBUTES}
+            try:
+                if change[0] == "set":
+                    result = outcome(setattr, fn, attr, change[1])
+                else:
+                    result = outcome(delattr, fn, attr)
+                steps.append([attr, host.norm(change), host.norm(result), host.norm(outcome(getattr, fn, attr)),
+                              host.norm(outcome(lambda: str(inspect.signature(fn)))),
+                              host.norm(outcome(repr, fn)), host.norm(outcome(drawer._get_slotProps)),
+                              fn.__code__.co_filename == cls.showDrawer.__code__.co_filename])
+            finally:
+                for a, value in kept.items():
+                    setattr(fn, a, value)
     steps.append(snapshot(drawer, host.norm))
     return steps
+
+
+FUNCTION_ATTRIBUTES = ["__module__", "__name__", "__qualname__", "__doc__", "__defaults__", "__kwdefaults__",
+                       "__annotations__", "__dict__", "__type_params__"]
 
 
 ISOLATED = {

@@ -109,6 +109,11 @@ FAILING_IMPORTS = {
         "import types; sys.modules['zarnu.material.button'] = types.ModuleType('b')",
         "ImportError", "cannot import name Button",
         "del sys.modules['zarnu.material.button']"),
+    "sibling module missing, loaded under another name": (
+        "spec = importlib.util.spec_from_file_location('drawer', spec.origin)\n"
+        "sys.modules['zarnu.material.button'] = None",
+        "ModuleNotFoundError", "import of zarnu.material.button halted; None in sys.modules",
+        "del sys.modules['zarnu.material.button']"),
     "factory raises": (
         "import zarnu.material.utils.validate_params as vp; original = vp._validate_param\n"
         "def refuse(**kwargs): raise LookupError('refused ' + kwargs['param_name'])\n"
@@ -121,7 +126,7 @@ FAILING_IMPORTS = {
 @pytest.mark.parametrize("case", list(FAILING_IMPORTS))
 def test_failed_import_propagates_and_leaves_no_class(run_python, case):
     setup, exc_type, message, undo = FAILING_IMPORTS[case]
-    name, text, formatted, has_class, retried = run_json(run_python, f"""
+    name, text, formatted, registered, has_class, retried = run_json(run_python, f"""
     import importlib, importlib.util, json, sys, traceback
     spec = importlib.util.find_spec("zarnu.material.drawer.drawer")
 {textwrap.indent(setup, "    ")}
@@ -131,13 +136,14 @@ def test_failed_import_propagates_and_leaves_no_class(run_python, case):
         error = [None, None, ""]
     except BaseException as exc:
         error = [type(exc).__name__, str(exc), "".join(traceback.format_exception(exc))]
+    error.append("zarnu.material.drawer.drawer" in sys.modules)
 {textwrap.indent(undo, "    ")}
-    sys.modules.pop("zarnu.material.drawer.drawer", None)
     retried = importlib.import_module("zarnu.material.drawer.drawer")
     print(json.dumps(error + [hasattr(module, "Drawer"), hasattr(retried, "Drawer")]))
     """)
     assert (name, text) == (exc_type, message)
     assert "init zarnu.material.drawer.drawer" in formatted
+    assert not registered  # the failure took back the module's sys.modules entry
     assert not has_class
     assert retried  # the failed attempt is forgotten: without its cause the import succeeds
 
@@ -152,6 +158,18 @@ def test_exec_takes_a_missing_name_from_a_loaded_submodule_and_registers_the_mod
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     print(json.dumps([module.Button is sub, sys.modules.get(spec.name) is module]))
+    """) == [True, True]
+
+
+def test_loaded_under_its_file_name_imports_relative_to_its_package(run_python):
+    assert run_json(run_python, """
+    import json, os, sys
+    import zarnu.material.drawer
+    sys.path.insert(0, os.path.dirname(zarnu.material.drawer.__file__))
+    import drawer
+    from zarnu.material.button import Button
+    from zarnu.material.drawer.drawer import Drawer
+    print(json.dumps([drawer.Drawer is Drawer, drawer.Button is Button]))
     """) == [True, True]
 
 

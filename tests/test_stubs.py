@@ -12,6 +12,7 @@ import inspect
 from pathlib import Path
 
 import pytest
+from qtpy.QtCore import QPointF
 from qtpy.QtGui import QColor
 from qtpy.QtWidgets import QLabel, QSplitter, QWidget
 
@@ -129,7 +130,7 @@ def test_color_default_of_set_shadow_effect_is_the_shadow_colour():
     assert isinstance(color, QColor) and color.getRgb() == (0, 0, 0, 50)
 
 
-@pytest.mark.parametrize("alias, attr", [("Anchor", "VALID_ANCHOR"), ("Variant", "VALID_VARIANT")])
+@pytest.mark.parametrize("alias, attr", [("_Anchor", "VALID_ANCHOR"), ("_Variant", "VALID_VARIANT")])
 def test_literal_aliases_list_the_valid_values(alias, attr):
     for node in STUB_TREE.body:
         if isinstance(node, ast.AnnAssign) and node.target.id == alias:
@@ -138,6 +139,30 @@ def test_literal_aliases_list_the_valid_values(alias, attr):
     else:
         raise AssertionError(f"no alias {alias}")
     assert values == getattr(Drawer, attr)
+
+
+def test_stub_names_only_what_the_module_has():
+    names = set()
+    for node in STUB_TREE.body:
+        if isinstance(node, (ast.ClassDef, ast.FunctionDef)):
+            names.add(node.name)
+        elif isinstance(node, (ast.AnnAssign, ast.Assign)):
+            names.update(t.id for t in (node.targets if isinstance(node, ast.Assign) else [node.target]))
+        elif isinstance(node, ast.ImportFrom):
+            names.update(a.asname for a in node.names if a.asname == a.name)  # "import X as X" re-exports
+    assert {name for name in names if not name.startswith("_") and not hasattr(drawer_module, name)} == set()
+
+
+OFFSETS = {"Iterable[float]": (3.0, 4.0), "QPointF": QPointF(3, 4)}
+
+
+def test_each_offset_type_of_the_stub_is_used_by_the_method(make_drawer):
+    offset = next(a for a in STUB_METHODS["setShadowEffect"].args.args if a.arg == "offset")
+    for member in ast.unparse(offset.annotation).split(" | "):
+        drawer = make_drawer()
+        drawer.setShadowEffect(offset=OFFSETS[member])
+        effect = drawer._frm_content.graphicsEffect()
+        assert (effect.xOffset(), effect.yOffset()) == (3, 4), member
 
 
 def test_instance_attributes_are_those_of_a_built_drawer(make_drawer, State):

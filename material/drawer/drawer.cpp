@@ -8,12 +8,11 @@
 
 #include <initializer_list>
 
-extern "C" PyAPI_FUNC(void) _PyTraceback_Add(const char*, const char*, int);
-
 namespace zarnu::drawer {
 namespace {
 
 constexpr const char* full_name = "zarnu.material.drawer.drawer";
+constexpr const char* package_name = "zarnu.material.drawer";
 
 std::int64_t main_interpreter_id = -1;
 PyObject* module_object = nullptr;  // the initialised module, once exec has run
@@ -57,7 +56,9 @@ PyObject* module_create(PyObject* spec, PyModuleDef*) {
 
 // ---- imports ----
 
-int import_names(PyObject* globals, const sibling::Import& imp) {
+// `package_globals` stands in for the namespace in relative imports: they resolve against the
+// package whatever name the file was loaded under.
+int import_names(PyObject* globals, PyObject* package_globals, const sibling::Import& imp) {
     Ref name = Ref::steal(PyUnicode_FromString(imp.module));
     Ref locals = Ref::steal(PyDict_New());
     Ref fromlist = Ref::steal(PyList_New(0));
@@ -66,7 +67,8 @@ int import_names(PyObject* globals, const sibling::Import& imp) {
         Ref n = Ref::steal(PyUnicode_InternFromString(imp.names[i]));
         if (!n || PyList_Append(fromlist.get(), n.get()) < 0) return -1;
     }
-    Ref module = Ref::steal(PyImport_ImportModuleLevelObject(name.get(), globals, locals.get(), fromlist.get(), imp.level));
+    Ref module = Ref::steal(PyImport_ImportModuleLevelObject(name.get(), imp.level > 0 ? package_globals : globals,
+                                                             locals.get(), fromlist.get(), imp.level));
     if (!module) return -1;
     if (!imp.names) return PyDict_SetItem(globals, name.get(), module.get());
 
@@ -320,6 +322,9 @@ Ref build_class(PyObject* globals, PyObject* module_name) {
 
 // ---- exec slot ----
 
+// Set while exec has put the module into `sys.modules` itself, so that a failure takes it out.
+bool registered_module = false;
+
 int exec_body(PyObject* module) {
     PyObject* globals = PyModule_GetDict(module);
     Ref builtins = Ref::steal(PyImport_ImportModule("builtins"));
@@ -336,15 +341,48 @@ int exec_body(PyObject* module) {
     PyObject* modules = PyImport_GetModuleDict();
     int present = PyDict_ContainsString(modules, full_name);
     if (present < 0 || (!present && PyDict_SetItemString(modules, full_name, module) < 0)) return -1;
+    registered_module = !present;
 
+    Ref package_globals = Ref::steal(Py_BuildValue("{s:s}", "__package__", package_name));
+    if (!package_globals) return -1;
     for (const sibling::Import& imp : sibling::imports)
-        if (import_names(globals, imp) < 0) return -1;
+        if (import_names(globals, package_globals.get(), imp) < 0) return -1;
     if (check_binding() < 0) return -1;
 
     Ref module_name = Ref::steal(PyUnicode_FromString(full_name));
     Ref cls = module_name ? build_class(globals, module_name.get()) : Ref();
     if (!cls) return -1;
     return PyDict_SetItemString(globals, "Drawer", cls.get());
+}
+
+// Undoes what a failed exec registered: the `sys.modules` entry it made (when it still holds
+// this module), so that the next import starts afresh.
+void unregister(PyObject* module) {
+    if (!registered_module) return;
+    registered_module = false;
+    PyObject* exc = PyErr_GetRaisedException();
+    PyObject* modules = PyImport_GetModuleDict();
+    PyObject* entry = nullptr;
+    if (PyDict_GetItemStringRef(modules, full_name, &entry) > 0 && entry == module)
+        PyDict_DelItemString(modules, full_name);
+    Py_XDECREF(entry);
+    PyErr_SetRaisedException(exc);
+}
+
+// The traceback entry of a failed initialisation, named as the interpreter names a module body.
+void add_init_traceback(PyObject* module) {
+    PyObject* exc = PyErr_GetRaisedException();
+    PyObject* file = nullptr;
+    const char* filename = "drawer";
+    if (PyDict_GetItemStringRef(PyModule_GetDict(module), "__file__", &file) > 0 && PyUnicode_Check(file))
+        filename = PyUnicode_AsUTF8(file);
+    PyCodeObject* code = filename ? PyCode_NewEmpty(filename, "init zarnu.material.drawer.drawer", 0) : nullptr;
+    Py_XDECREF(file);
+    PyErr_Clear();
+    PyErr_SetRaisedException(exc);
+    if (!code) return;
+    add_traceback(reinterpret_cast<PyObject*>(code), PyModule_GetDict(module));
+    Py_DECREF(code);
 }
 
 int module_exec(PyObject* module) {
@@ -355,11 +393,15 @@ int module_exec(PyObject* module) {
         return -1;
     }
     module_object = Py_NewRef(module);
-    if (exec_body(module) == 0) return 0;
+    if (exec_body(module) == 0) {
+        registered_module = false;
+        return 0;
+    }
 
-    if (PyErr_Occurred()) _PyTraceback_Add("init zarnu.material.drawer.drawer", "drawer", 0);
-    Py_CLEAR(module_object);
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init zarnu.material.drawer.drawer");
+    add_init_traceback(module);
+    unregister(module);
+    Py_CLEAR(module_object);
     return -1;
 }
 

@@ -1,5 +1,6 @@
 #include "function.hpp"
 
+#include <frameobject.h>
 #include <structmember.h>
 
 #include <string>
@@ -72,6 +73,72 @@ Py_ssize_t find_param(Function* f, PyObject* key) {
     return -1;
 }
 
+// ---- running the body ----
+
+// The events reported for each call, as PyMonitoring_EnterScope fills `Function::monitoring`.
+enum { kStart, kReturn, kRaise, kUnwind };
+constexpr std::uint8_t monitored_events[kMonitoredEvents] = {
+    PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_PY_RETURN, PY_MONITORING_EVENT_RAISE,
+    PY_MONITORING_EVENT_PY_UNWIND};
+
+// sys.setprofile and sys.settrace are monitoring tools 6 and 7. They hand their callbacks the
+// interpreter's current frame, which is the caller's while a compiled body runs, so an event
+// of ours would reach them as a second call of the caller: they are left out.
+constexpr std::uint8_t legacy_tools = (1 << 6) | (1 << 7);
+
+// Nesting of compiled bodies on this thread, held to the interpreter's recursion limit as the
+// frames of Python functions are (the interpreter's own guard, which is also passed, counts C
+// levels against a fixed limit of its own). Initial-exec: four bytes of the static TLS block,
+// read with one instruction instead of a call per entry.
+__attribute__((tls_model("initial-exec"))) thread_local int depth = 0;
+
+// The events of a call while some tool is active; `impl`'s result, or null with the exception.
+PyObject* run_monitored(Function* f, PyObject* const* params) {
+    PyMonitoringState* s = f->monitoring;
+    if (PyMonitoring_FirePyStartEvent(&s[kStart], f->code, 0) < 0) {
+        add_traceback(f->code, f->globals);
+        return nullptr;
+    }
+    PyObject* result = f->def->impl(f, params);
+    if (result) {
+        if (PyMonitoring_FirePyReturnEvent(&s[kReturn], f->code, 0, result) < 0) Py_CLEAR(result);
+        return result;
+    }
+    add_traceback(f->code, f->globals);
+    // A tool that raises replaces the exception, as it does for a Python function.
+    (void)PyMonitoring_FireRaiseEvent(&s[kRaise], f->code, 0);
+    (void)PyMonitoring_FirePyUnwindEvent(&s[kUnwind], f->code, 0);
+    return nullptr;
+}
+
+// Every entry into a body comes through here: the recursion guard, the monitoring scope (no
+// tool active costs the scope check and one test), and a traceback entry on failure.
+inline PyObject* run(Function* f, PyObject* const* params) {
+    if (Py_EnterRecursiveCall("")) return nullptr;
+    if (++depth > Py_GetRecursionLimit()) {
+        --depth;
+        Py_LeaveRecursiveCall();
+        PyErr_SetString(PyExc_RecursionError, "maximum recursion depth exceeded");
+        return nullptr;
+    }
+    std::uint64_t seen = f->monitoring_version;
+    PyMonitoring_EnterScope(f->monitoring, &f->monitoring_version, monitored_events, kMonitoredEvents);
+    PyMonitoringState* s = f->monitoring;
+    if (f->monitoring_version != seen)
+        for (int i = 0; i < kMonitoredEvents; i++) s[i].active &= ~legacy_tools;
+    PyObject* result;
+    if (s[kStart].active | s[kReturn].active | s[kRaise].active | s[kUnwind].active) {
+        result = run_monitored(f, params);
+    } else {
+        result = f->def->impl(f, params);
+        if (!result) add_traceback(f->code, f->globals);
+    }
+    PyMonitoring_ExitScope();
+    --depth;
+    Py_LeaveRecursiveCall();
+    return result;
+}
+
 // Keywords, defaults, surplus arguments: kept out of line, so that a call passing exactly the
 // positional parameters does not set up this frame.
 [[gnu::noinline]] PyObject* bind_and_call(Function* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -123,13 +190,13 @@ Py_ssize_t find_param(Function* f, PyObject* key) {
         missing_arguments(f, slots);
         return nullptr;
     }
-    return def->impl(f, slots);
+    return run(f, slots);
 }
 
 PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
     Function* f = as_function(callable);
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    if (!kwnames && nargs == f->def->nparams) return f->def->impl(f, args);
+    if (!kwnames && nargs == f->def->nparams) return run(f, args);
     return bind_and_call(f, args, nargs, kwnames);
 }
 
@@ -137,7 +204,8 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t 
 
 // An attribute held in a field of the function: the setter accepts what `Check` accepts, and
 // with `NoneClears` also None (or deletion), which empties the field; the getter gives None for
-// an empty field. The message for a refused value travels in the getset closure.
+// an empty field. The message for a refused value travels in the getset closure. These are
+// the rules of a Python function's attributes of the same names.
 template <PyObject* Function::*Field>
 PyObject* get_field(Function* f, void*) {
     return Py_NewRef(f->*Field ? f->*Field : Py_None);
@@ -163,14 +231,29 @@ PyObject* get_annotations(Function* f, void*) {
     return Py_NewRef(f->annotations);
 }
 
-PyObject* get_closure(Function*, void*) { Py_RETURN_NONE; }
+// The code object describes the signature; the body it would run is not the function's.
+int set_code(Function* f, PyObject*, void*) {
+    PyErr_Format(PyExc_TypeError,
+                 "%U.__code__ cannot be replaced: the function is compiled, its code object only "
+                 "describes its signature",
+                 f->qualname);
+    return -1;
+}
 
-PyObject* get_builtins(Function*, void*) { return Py_NewRef(PyEval_GetBuiltins()); }
+// Tools recognise functions by `isinstance(obj, types.FunctionType)` (inspect.isfunction,
+// help(), inspect.getsource); this type has a function's layout and attributes, so it answers
+// as one. `type(f)` still names the real type.
+PyObject* get_class(Function*, void*) { return Py_NewRef(reinterpret_cast<PyObject*>(&PyFunction_Type)); }
+
+int set_class(Function*, PyObject*, void*) {
+    PyErr_SetString(PyExc_TypeError, "__class__ assignment only supported for mutable types or ModuleType subclasses");
+    return -1;
+}
 
 // A real code object with this function's parameters, so that tools (and signal bindings)
-// that read `__code__` see the true shape. Its body does nothing; it is never run by us.
-PyObject* make_code(Function* f) {
-    const FunctionDef* def = f->def;
+// that read `__code__` see the true shape; its file is the module's. The body it holds is
+// never run by us, and refuses to run if a copy of the function is made from it.
+PyObject* make_code(const FunctionDef* def, PyObject* qualname, PyObject* filename) {
     std::string src = "def ";
     src += def->name;
     src += "(";
@@ -180,11 +263,9 @@ PyObject* make_code(Function* f) {
     }
     if (def->varargs) src += def->nparams ? ", *args" : "*args";
     if (def->varkw) src += (def->nparams || def->varargs) ? ", **kwargs" : "**kwargs";
-    src += "): pass\n";
+    src += "): raise TypeError('the body of a compiled function cannot run from its code object')\n";
 
-    Ref filename = Ref::steal(PyUnicode_FromFormat("<%U>", f->module));
-    if (!filename) return nullptr;
-    Ref module_code = Ref::steal(Py_CompileStringObject(src.c_str(), filename.get(), Py_file_input, nullptr, -1));
+    Ref module_code = Ref::steal(Py_CompileStringObject(src.c_str(), filename, Py_file_input, nullptr, -1));
     if (!module_code) return nullptr;
     Ref consts = Ref::steal(PyObject_GetAttrString(module_code.get(), "co_consts"));
     if (!consts) return nullptr;
@@ -192,18 +273,13 @@ PyObject* make_code(Function* f) {
         PyObject* c = PyTuple_GET_ITEM(consts.get(), i);
         if (!PyCode_Check(c)) continue;
         Ref replace = Ref::steal(PyObject_GetAttrString(c, "replace"));
-        Ref kwargs = Ref::steal(Py_BuildValue("{s:O}", "co_qualname", f->qualname));
+        Ref kwargs = Ref::steal(Py_BuildValue("{s:O}", "co_qualname", qualname));
         Ref empty = Ref::steal(PyTuple_New(0));
         if (!replace || !kwargs || !empty) return nullptr;
         return PyObject_Call(replace.get(), empty.get(), kwargs.get());
     }
     PyErr_SetString(PyExc_SystemError, "no code object compiled");
     return nullptr;
-}
-
-PyObject* get_code(Function* f, void*) {
-    if (!f->code && !(f->code = make_code(f))) return nullptr;
-    return Py_NewRef(f->code);
 }
 
 #define ZARNU_FIELD(attr, field, check, none_clears, message)                                              \
@@ -219,10 +295,9 @@ PyGetSetDef function_getset[] = {
      (setter)set_field<&Function::annotations, is_dict, true>, nullptr,
      const_cast<char*>("__annotations__ must be set to a dict object")},
     ZARNU_FIELD("__type_params__", type_params, is_tuple, false, "__type_params__ must be set to a tuple"),
-    {"__closure__", (getter)get_closure, nullptr, nullptr, nullptr},
-    {"__builtins__", (getter)get_builtins, nullptr, nullptr, nullptr},
-    {"__code__", (getter)get_code, nullptr, nullptr, nullptr},
+    {"__code__", (getter)get_field<&Function::code>, (setter)set_code, nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
+    {"__class__", (getter)get_class, (setter)set_class, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -232,6 +307,8 @@ PyMemberDef function_members[] = {
     {"__doc__", T_OBJECT, offsetof(Function, doc), 0, nullptr},
     {"__module__", T_OBJECT, offsetof(Function, module), 0, nullptr},
     {"__globals__", T_OBJECT, offsetof(Function, globals), Py_READONLY, nullptr},
+    {"__builtins__", T_OBJECT, offsetof(Function, builtins), Py_READONLY, nullptr},
+    {"__closure__", T_OBJECT, offsetof(Function, closure), Py_READONLY, nullptr},
     {"__vectorcalloffset__", Py_T_PYSSIZET, offsetof(Function, vectorcall), Py_READONLY, nullptr},
     {"__weaklistoffset__", Py_T_PYSSIZET, offsetof(Function, weakreflist), Py_READONLY, nullptr},
     {"__dictoffset__", Py_T_PYSSIZET, offsetof(Function, dict), Py_READONLY, nullptr},
@@ -253,46 +330,57 @@ PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) {
 
 PyObject* function_repr(Function* f) { return PyUnicode_FromFormat("<function %U at %p>", f->qualname, f); }
 
+#define ZARNU_OBJECT_FIELDS(X)                                                                          \
+    X(globals) X(builtins) X(name) X(qualname) X(code) X(defaults) X(kwdefaults) X(closure) X(doc) X(dict) \
+    X(module) X(annotations) X(type_params) X(varnames) X(owner)
+
 int function_traverse(Function* f, visitproc visit, void* arg) {
-    Py_VISIT(f->varnames);
-    Py_VISIT(f->name);
-    Py_VISIT(f->qualname);
-    Py_VISIT(f->module);
-    Py_VISIT(f->doc);
-    Py_VISIT(f->defaults);
-    Py_VISIT(f->kwdefaults);
-    Py_VISIT(f->annotations);
-    Py_VISIT(f->type_params);
-    Py_VISIT(f->globals);
-    Py_VISIT(f->owner);
-    Py_VISIT(f->code);
-    Py_VISIT(f->dict);
+#define ZARNU_VISIT(field) Py_VISIT(f->field);
+    ZARNU_OBJECT_FIELDS(ZARNU_VISIT)
+#undef ZARNU_VISIT
     return 0;
 }
 
 int function_clear(Function* f) {
-    Py_CLEAR(f->varnames);
-    Py_CLEAR(f->name);
-    Py_CLEAR(f->qualname);
-    Py_CLEAR(f->module);
-    Py_CLEAR(f->doc);
-    Py_CLEAR(f->defaults);
-    Py_CLEAR(f->kwdefaults);
-    Py_CLEAR(f->annotations);
-    Py_CLEAR(f->type_params);
-    Py_CLEAR(f->globals);
-    Py_CLEAR(f->owner);
-    Py_CLEAR(f->code);
-    Py_CLEAR(f->dict);
+    // The code object and the names stay: what reads them (error messages, events, traceback
+    // entries) may still run while a reference cycle through this function is broken.
+#define ZARNU_CLEAR(field) Py_CLEAR(f->field);
+    ZARNU_CLEAR(globals) ZARNU_CLEAR(builtins) ZARNU_CLEAR(defaults) ZARNU_CLEAR(kwdefaults)
+    ZARNU_CLEAR(closure) ZARNU_CLEAR(doc) ZARNU_CLEAR(dict) ZARNU_CLEAR(module) ZARNU_CLEAR(annotations)
+    ZARNU_CLEAR(type_params) ZARNU_CLEAR(owner)
     return 0;
 }
 
 void function_dealloc(Function* f) {
     PyObject_GC_UnTrack(f);
     if (f->weakreflist) PyObject_ClearWeakRefs(reinterpret_cast<PyObject*>(f));
-    function_clear(f);
+    ZARNU_OBJECT_FIELDS(ZARNU_CLEAR)
+#undef ZARNU_CLEAR
     PyObject_GC_Del(f);
 }
+
+#undef ZARNU_OBJECT_FIELDS
+
+// The layout that bindings read.
+#define ZARNU_SAME_OFFSET(ours, theirs) \
+    static_assert(offsetof(Function, ours) == offsetof(PyFunctionObject, theirs), #ours " out of place");
+ZARNU_SAME_OFFSET(globals, func_globals)
+ZARNU_SAME_OFFSET(builtins, func_builtins)
+ZARNU_SAME_OFFSET(name, func_name)
+ZARNU_SAME_OFFSET(qualname, func_qualname)
+ZARNU_SAME_OFFSET(code, func_code)
+ZARNU_SAME_OFFSET(defaults, func_defaults)
+ZARNU_SAME_OFFSET(kwdefaults, func_kwdefaults)
+ZARNU_SAME_OFFSET(closure, func_closure)
+ZARNU_SAME_OFFSET(doc, func_doc)
+ZARNU_SAME_OFFSET(dict, func_dict)
+ZARNU_SAME_OFFSET(weakreflist, func_weakreflist)
+ZARNU_SAME_OFFSET(module, func_module)
+ZARNU_SAME_OFFSET(annotations, func_annotations)
+ZARNU_SAME_OFFSET(type_params, func_typeparams)
+ZARNU_SAME_OFFSET(vectorcall, vectorcall)
+ZARNU_SAME_OFFSET(version, func_version)
+#undef ZARNU_SAME_OFFSET
 
 }  // namespace
 
@@ -321,6 +409,17 @@ PyTypeObject FunctionType = {
 
 int function_type_ready() { return PyType_Ready(&FunctionType); }
 
+void add_traceback(PyObject* code, PyObject* globals) {
+    if (!globals) return;  // a function emptied by the collector while a cycle is broken
+    PyObject* exc = PyErr_GetRaisedException();
+    PyFrameObject* frame = PyFrame_New(PyThreadState_Get(), reinterpret_cast<PyCodeObject*>(code), globals, nullptr);
+    if (!frame) PyErr_Clear();  // the exception on its way matters more than its traceback entry
+    PyErr_SetRaisedException(exc);
+    if (!frame) return;
+    if (PyTraceBack_Here(frame) < 0) PyErr_Clear();
+    Py_DECREF(frame);
+}
+
 Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_name, PyObject* globals,
                  PyObject* defaults, PyObject* annotations, const void* data) {
     if (def.nparams > kMaxParams) {
@@ -334,30 +433,46 @@ Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_na
         if (!s) return {};
         PyTuple_SET_ITEM(varnames.get(), i, s);
     }
+    // The module's file names the code, for tracebacks and profilers.
+    PyObject* file = nullptr;
+    if (PyDict_GetItemStringRef(globals, "__file__", &file) < 0) return {};
+    Ref filename = Ref::steal(file);
+    if (!filename || !PyUnicode_Check(filename.get())) filename = Ref::borrow(module_name);
+    Ref code = Ref::steal(make_code(&def, qualname, filename.get()));
+    PyObject* found = nullptr;
+    if (!code || PyDict_GetItemStringRef(globals, "__builtins__", &found) < 0) return {};
+    Ref builtins = Ref::steal(found);
+    if (builtins && PyModule_Check(builtins.get())) builtins = Ref::borrow(PyModule_GetDict(builtins.get()));
+    if (!builtins || !PyDict_Check(builtins.get())) builtins = Ref::borrow(PyEval_GetBuiltins());
     Ref name = Ref::steal(PyUnicode_InternFromString(def.name));
     Ref doc = def.doc ? Ref::steal(PyUnicode_FromString(def.doc)) : Ref::borrow(Py_None);
     Ref type_params = Ref::steal(PyTuple_New(0));
-    if (!name || !doc || !type_params) return {};
+    if (!builtins || !name || !doc || !type_params) return {};
 
     Function* f = PyObject_GC_New(Function, &FunctionType);
     if (!f) return {};
+    f->globals = Py_NewRef(globals);
+    f->builtins = builtins.release();
+    f->name = name.release();
+    f->qualname = Py_NewRef(qualname);
+    f->code = code.release();
+    f->defaults = (defaults && defaults != Py_None) ? Py_NewRef(defaults) : nullptr;
+    f->kwdefaults = nullptr;
+    f->closure = nullptr;
+    f->doc = doc.release();
+    f->dict = nullptr;
+    f->weakreflist = nullptr;
+    f->module = Py_NewRef(module_name);
+    f->annotations = Py_XNewRef(annotations);
+    f->type_params = type_params.release();
     f->vectorcall = function_vectorcall;
+    f->version = 0;
     f->def = &def;
     f->data = data;
     f->varnames = varnames.release();
-    f->name = name.release();
-    f->qualname = Py_NewRef(qualname);
-    f->module = Py_NewRef(module_name);
-    f->doc = doc.release();
-    f->defaults = (defaults && defaults != Py_None) ? Py_NewRef(defaults) : nullptr;
-    f->kwdefaults = nullptr;
-    f->annotations = Py_XNewRef(annotations);
-    f->type_params = type_params.release();
-    f->globals = Py_NewRef(globals);
     f->owner = nullptr;
-    f->code = nullptr;
-    f->dict = nullptr;
-    f->weakreflist = nullptr;
+    f->monitoring_version = 0;
+    for (PyMonitoringState& s : f->monitoring) s = {};
     PyObject_GC_Track(f);
     return Ref::steal(reinterpret_cast<PyObject*>(f));
 }

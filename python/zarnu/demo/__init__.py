@@ -41,7 +41,7 @@ from zarnu.material.styles import setTheme, theme_signal, toggleTheme, useTheme
 from zarnu.material.typography import Typography
 
 if TYPE_CHECKING:
-    from zarnu.material.drawer.drawer import Anchor
+    from zarnu.material.drawer.drawer import _Anchor as Anchor
 
 WINDOW_SIZE = (800, 500)
 DEFAULT_OUT = "demo-out"

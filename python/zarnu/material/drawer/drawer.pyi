@@ -8,23 +8,25 @@ are given, the getters return a ``State``'s current value. Construction needs
 from collections.abc import Callable, Iterable
 from typing import Any, ClassVar, Literal, TypeAlias
 
-from qtpy.QtCore import QEvent, QObject, QPointF
+from qtpy.QtCore import QEvent, QObject
 from qtpy.QtGui import QColor
 from qtpy.QtWidgets import QFrame, QSplitter, QVBoxLayout, QWidget
 
 from zarnu.hooks.use_state import State
 from zarnu.material.styles import Theme
+from zarnu.zarnu_assets import ZARNU_ASSETS as ZARNU_ASSETS
 
-Anchor: TypeAlias = Literal["bottom", "left", "right", "top"]
+# Names of the stub only (the module has none of them): the accepted forms of some props.
+_Anchor: TypeAlias = Literal["bottom", "left", "right", "top"]
 """The sides a drawer can sit on (``Drawer.VALID_ANCHOR``)."""
 
-Variant: TypeAlias = Literal["permanent", "persistent", "temporary"]
+_Variant: TypeAlias = Literal["permanent", "persistent", "temporary"]
 """The values of ``variant`` (``Drawer.VALID_VARIANT``)."""
 
-StyleDict: TypeAlias = dict[str, Any]
+_StyleDict: TypeAlias = dict[str, Any]
 """Style properties in camelCase, as ``get_qss_style`` takes them."""
 
-SxCallable: TypeAlias = Callable[[], StyleDict | str | None]
+_SxCallable: TypeAlias = Callable[[], _StyleDict | str | None]
 """An ``sx`` callable, called with no argument at each restyle."""
 
 class Drawer(QSplitter):
@@ -66,7 +68,7 @@ class Drawer(QSplitter):
     _SlideProps: State | dict[str, Any]
     _slotProps: State | dict[str, Any]
     _slots: State | dict[str, Any]
-    _sx: State | StyleDict | SxCallable | str | None
+    _sx: State | _StyleDict | _SxCallable | str | None
     _transitionDuration: State | int | dict[str, Any] | None
     """Exists only after ``_set_transitionDuration``: the constructor does not store it."""
     _variant: State | str | None
@@ -79,7 +81,7 @@ class Drawer(QSplitter):
         self,
         parent: QWidget | None = None,
         title: State | str | Callable[..., Any] = "Drawer",
-        anchor: State | Anchor = "right",
+        anchor: State | _Anchor = "right",
         anchorEl: State | QWidget | None = None,
         children: State | QWidget | list[QWidget] | None = None,
         classes: State | dict[str, Any] | None = None,
@@ -92,9 +94,9 @@ class Drawer(QSplitter):
         SlideProps: State | dict[str, Any] | None = None,
         slotProps: State | dict[str, Any] | None = None,
         slots: State | dict[str, Any] | None = None,
-        sx: State | StyleDict | SxCallable | str | None = None,
+        sx: State | _StyleDict | _SxCallable | str | None = None,
         transitionDuration: State | int | dict[str, Any] | None = None,
-        variant: State | Variant | None = "temporary",
+        variant: State | _Variant | None = "temporary",
         minWidth: State | int | None = None,
         maxWidth: State | int | None = None,
         minHeight: State | int | None = None,
@@ -115,7 +117,7 @@ class Drawer(QSplitter):
     # returns the plain value, unwrapping a State at the time of the call.
     def _set_title(self, value: State | str | Callable[..., Any]) -> None: ...
     def _get_title(self) -> Any: ...
-    def _set_anchor(self, value: State | Anchor) -> None: ...
+    def _set_anchor(self, value: State | _Anchor) -> None: ...
     def _get_anchor(self) -> Any: ...
     def _set_anchorEl(self, value: State | QWidget | None) -> None: ...
     def _get_anchorEl(self) -> Any: ...
@@ -141,12 +143,12 @@ class Drawer(QSplitter):
     def _get_slotProps(self) -> Any: ...
     def _set_slots(self, value: State | dict[str, Any] | None) -> None: ...
     def _get_slots(self) -> Any: ...
-    def _set_sx(self, value: State | StyleDict | SxCallable | str | None) -> None: ...
+    def _set_sx(self, value: State | _StyleDict | _SxCallable | str | None) -> None: ...
     def _get_sx(self) -> Any: ...
     def _set_transitionDuration(self, value: State | int | dict[str, Any] | None) -> None: ...
     def _get_transitionDuration(self) -> Any:
         """Raises ``AttributeError`` until ``_set_transitionDuration`` was called."""
-    def _set_variant(self, value: State | Variant | None) -> None: ...
+    def _set_variant(self, value: State | _Variant | None) -> None: ...
     def _get_variant(self) -> Any: ...
     def _set_minWidth(self, value: State | int | None) -> None: ...
     def _get_minWidth(self) -> Any: ...
@@ -165,11 +167,12 @@ class Drawer(QSplitter):
     def setShadowEffect(
         self,
         blurRadius: float = 60,
-        offset: Iterable[float] | QPointF = (0, 10),
+        offset: Iterable[float] = (0, 10),
         color: QColor = ...,
     ) -> None:
         """Put a drop shadow on the panel, replacing its previous effect.
 
+        ``offset`` is unpacked into the effect's ``setOffset`` (dx, dy).
         ``color`` defaults to black with alpha 50. Unusable arguments are
         ignored silently.
         """

@@ -317,8 +317,8 @@ def own_entries(cls, names):
 
 
 def failing_update(drawer, anchor):
+    drawer.setVisible(True)  # shown first: showing reads the anchor's place too
     anchor.mapToGlobal = boom
-    drawer.setVisible(True)
     drawer.eventFilter(anchor, QResizeEvent(QSize(40, 30), QSize(20, 10)))
 
 

@@ -45,6 +45,14 @@ def plain_desktop():
 
 
 @pytest.fixture
+def fresh_desktop():
+    """A desktop of its own, for a test that must not see what earlier tests left behind."""
+    d = start(compositor=True)
+    yield d
+    d.stop()
+
+
+@pytest.fixture
 def host(desktop):
     """The drawer program with its host built as the README's example builds it."""
     app = desktop.app()
@@ -192,7 +200,8 @@ def test_drawer_window_covers_its_anchor_exactly(desktop, host, geometry, anchor
 
 # --- the last window ---------------------------------------------------------------------------
 
-def test_readme_example_ends_when_its_window_is_closed(desktop):
+def test_readme_example_ends_when_its_window_is_closed(fresh_desktop):
+    desktop = fresh_desktop
     readme = (ROOT / "README.md").read_text(encoding="utf-8")
     code = re.search(r"<!-- example -->\s*```python\n(.*?)```", readme, re.S).group(1)
     env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",

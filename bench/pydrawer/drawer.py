@@ -39,6 +39,7 @@ from qtpy.QtCore import QEvent as _QEvent, QRect as _QRect, QRectF as _QRectF
 from qtpy.QtGui import QGuiApplication as _QGuiApplication, QRegion as _QRegion
 from qtpy.QtWidgets import QSplitterHandle as _QSplitterHandle
 import _x11
+import qtpy as _qtpy
 
 
 # The drawer's relation to the window system: module-level helpers, so that the class keeps
@@ -52,6 +53,24 @@ def _shadow_shown():
     # Everywhere but on an X display without a compositing manager, where what is translucent
     # shows black.
     return _QGuiApplication.platformName() != "xcb" or _x11.compositing() is not False
+
+
+_QT5 = (_qtpy.QT_VERSION or "").startswith("5.")
+
+
+def _repolish_on_qt5(drawer):
+    # Qt 5 keeps the panel's background unpainted after a style sheet change when the host has
+    # a style sheet of its own; polishing the panel again paints it. Nothing to repaint when
+    # `_frm_content` has become something else.
+    if not _QT5:
+        return
+    try:
+        frame = drawer._frm_content
+        style = frame.style()
+        style.unpolish(frame)
+        style.polish(frame)
+    except Exception:
+        pass
 
 
 def _set_up_window(drawer):
@@ -617,6 +636,7 @@ class Drawer(QSplitter):
                     background-color: white;
                 }}
             """)
+        _repolish_on_qt5(self)
         self.setShadowEffect()
 
     def setShadowEffect(self, blurRadius=60, offset=(0, 10), color=QColor(0, 0, 0, 50)):

@@ -1,6 +1,8 @@
 // Workarounds for faults of particular Qt bindings, switched on by the versions qtpy reports.
 #include "binding_check.hpp"
 
+#include "runtime.hpp"
+
 #include <cstdlib>
 
 namespace zarnu::drawer {
@@ -66,10 +68,9 @@ int check_binding() {
 
 bool repolish_content_frame(PyObject* self) {
     if (!qt5) return true;
-    Ref frame = Ref::steal(PyObject_GetAttrString(self, "_frm_content"));
-    Ref style = frame ? Ref::steal(PyObject_CallMethod(frame.get(), "style", nullptr)) : Ref();
-    if (style && Ref::steal(PyObject_CallMethod(style.get(), "unpolish", "O", frame.get())))
-        Ref::steal(PyObject_CallMethod(style.get(), "polish", "O", frame.get()));
+    Ref frame = getattr(self, N._frm_content);
+    Ref style = frame ? call_method(frame.get(), N.style) : Ref();
+    if (style && call_method(style.get(), N.unpolish, frame.get())) call_method(style.get(), N.polish, frame.get());
     if (!PyErr_Occurred()) return true;
     if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
     PyErr_Clear();  // whatever `_frm_content` has become: nothing to repaint

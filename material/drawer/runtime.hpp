@@ -28,7 +28,8 @@ namespace zarnu {
     X(_variant) X(_sx) X(setShadowEffect) X(setBlurRadius) X(setOffset) X(setColor) X(setGraphicsEffect)  \
     X(isVisible) X(setVisible) X(update_position) X(_onClose) X(mapToGlobal) X(setGeometry)               \
     X(setMinimumSize) X(x) X(y) X(width) X(height)                                                        \
-    X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update) X(eventFilter)
+    X(type) X(Resize) X(Move) X(MouseButtonPress) X(MouseButtonRelease) X(refresh) X(update) X(eventFilter) \
+    X(style) X(unpolish) X(polish)
 
 struct Names {
 #define ZARNU_DECLARE_NAME(n) PyObject* n;

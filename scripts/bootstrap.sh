@@ -66,9 +66,13 @@ APT_QT_XCB=(
 )
 # Compiler for the extension (CMake and Ninja come from PyPI into the venv).
 APT_BUILD=(g++)
-# The real-display tests' desktop: an X server, a window manager, a compositor,
+# The real-display tests' desktops: an X server, a window manager, a compositor,
+# a Wayland compositor with a headless backend, what Qt's wayland platform loads,
 # and the tools that act and look at the screen as a user would.
-APT_DESKTOP=(xvfb openbox xcompmgr xdotool x11-utils wmctrl imagemagick)
+APT_DESKTOP=(
+    xvfb openbox xcompmgr xdotool x11-utils wmctrl imagemagick
+    sway grim wtype libwayland-client0 libwayland-cursor0 libwayland-egl1
+)
 # With ZARNU_BINDINGS=system: the distribution's interpreter, qtpy, the test
 # and build tools (Debian 13's names), and the binding that QT_API names.
 APT_SYSTEM=(

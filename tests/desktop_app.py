@@ -13,14 +13,14 @@ import sys
 import traceback
 from functools import partial
 
-from qtpy.QtCore import QEventLoop, QPoint, QSocketNotifier, QTimer
-from qtpy.QtWidgets import QApplication, QLabel, QMainWindow, QPushButton, QWidget
+from qtpy.QtCore import QEventLoop, QPoint, QSocketNotifier, Qt, QTimer
+from qtpy.QtWidgets import QApplication, QLabel, QLineEdit, QMainWindow, QPushButton, QWidget
 
 from zarnu.hooks.use_state import State
 from zarnu.material.drawer.drawer import Drawer
 
 app = QApplication([sys.argv[0]])
-ns = {"app": app, "State": State, "Drawer": Drawer, "QWidget": QWidget, "QPoint": QPoint}
+ns = {"app": app, "State": State, "Drawer": Drawer, "QWidget": QWidget, "QPoint": QPoint, "QLineEdit": QLineEdit}
 
 
 def settle(ms=150):
@@ -38,6 +38,22 @@ def rect(widget):
 
 def wid(widget):
     return int(widget.winId())
+
+
+def inside(widget, x=None, y=None):
+    """The point (x, y) of ``widget`` (its centre by default) in its window's coordinates."""
+    x = widget.width() // 2 if x is None else x
+    y = widget.height() // 2 if y is None else y
+    p = widget.mapTo(widget.window(), QPoint(x, y))
+    return [p.x(), p.y()]
+
+
+def click(x, y):
+    """A left click at (x, y) of the host's window, handed to Qt as the window system's are."""
+    from qtpy.QtTest import QTest
+
+    QTest.mouseClick(ns["window"].windowHandle(), Qt.MouseButton.LeftButton, Qt.KeyboardModifier.NoModifier,
+                     QPoint(x, y))
 
 
 def build(geometry=(200, 150, 640, 420), anchor="right", anchor_on_page=False, **props):
@@ -64,7 +80,7 @@ def build(geometry=(200, 150, 640, 420), anchor="right", anchor_on_page=False, *
     return {"window": wid(window), "page": rect(page)}
 
 
-ns.update(settle=settle, rect=rect, wid=wid, build=build, partial=partial)
+ns.update(settle=settle, rect=rect, wid=wid, inside=inside, click=click, build=build, partial=partial)
 
 buffer = b""
 

@@ -1,9 +1,11 @@
-"""The drawer on a real X desktop (Xvfb, openbox, xcompmgr), seen as a user sees it.
+"""The drawer on real desktops, seen as a user sees it: an X desktop (Xvfb, openbox, xcompmgr)
+and a Wayland one (sway, headless).
 
-Each test starts the drawer program in a child process on the ``xcb`` platform and asks the
-window system, not Qt, what happened: the window manager's stacking order, WM_TRANSIENT_FOR,
-whether a window is viewable, which program a click reaches, the pixels on the screen.
-Without the X tools these tests skip, saying which are missing, except under CI=true.
+Each test starts the drawer program in a child process on the ``xcb`` or ``wayland`` platform
+and asks the window system, not Qt, what happened: the window manager's stacking order,
+WM_TRANSIENT_FOR, whether a window is viewable, which program a click reaches, where the
+compositor has put each window, the pixels on the screen. Without the desktop tools these
+tests skip, saying which are missing, except under CI=true.
 """
 
 import os
@@ -16,19 +18,19 @@ from pathlib import Path
 
 import pytest
 
-from desktop import Desktop, missing_tools, wait_for
+from desktop import Desktop, WaylandDesktop, missing_tools, wait_for
 
 ROOT = Path(__file__).resolve().parent.parent
 MISSING = missing_tools()
 if MISSING and os.environ.get("CI") != "true":
-    pytest.skip(f"no X desktop: {', '.join(MISSING)} not installed (scripts/bootstrap.sh installs them)",
+    pytest.skip(f"no desktop: {', '.join(MISSING)} not installed (scripts/bootstrap.sh installs them)",
                 allow_module_level=True)
 
 
-def start(compositor):
+def start(compositor, kind=Desktop):
     if MISSING:  # only under CI
-        pytest.fail(f"no X desktop: {', '.join(MISSING)} not installed")
-    return Desktop(compositor=compositor).start()
+        pytest.fail(f"no desktop: {', '.join(MISSING)} not installed")
+    return kind(compositor=compositor).start() if kind is Desktop else kind().start()
 
 
 @pytest.fixture(scope="module")
@@ -271,3 +273,71 @@ def test_page_shows_beside_the_panel_and_the_shadow_only_with_a_compositor(reque
         assert sum(after.pixel(*band)) < sum(before.pixel(*band)) - 6, "the panel lost its shadow"
     else:
         assert close_to(after.pixel(*band), before.pixel(*band))
+
+
+# --- on Wayland: inside the host's window --------------------------------------------------------
+
+@pytest.fixture(scope="module")
+def wayland():
+    d = start(compositor=True, kind=WaylandDesktop)
+    yield d
+    d.stop()
+
+
+@pytest.fixture
+def wl_host(wayland):
+    app = wayland.app()
+    yield app
+    app.stop()
+
+
+PAGE, WHITE = (40, 90, 160), (255, 255, 255)
+
+
+def on_anchor(wayland, app):
+    """True when the screen shows the panel over the right of the anchor element, from its top
+    to its bottom, and the page beside it, with the host's window wherever the compositor has
+    put it; what is seen otherwise."""
+    (_, (ox, oy, _, _)), = wayland.windows(app.proc.pid)  # the drawer is no window of its own
+    ax, ay, aw, ah, panel = app.do("a = drawer._anchorEl; _ = inside(a, 0, 0) + [a.width(), a.height(), "
+                                   "drawer._frm_content.width()]")
+    shot = wayland.screenshot()
+    x, left, right, top, bottom = ox + ax + aw - panel // 2, ox + ax, ox + ax + aw, oy + ay, oy + ay + ah
+    seen = {
+        "panel": [shot.pixel(x, top + 2), shot.pixel(x, bottom - 2), shot.pixel(right - 2, (top + bottom) // 2)],
+        "page": shot.pixel(left + 20, (top + bottom) // 2),
+        # Above the anchor element (the menu bar, or the compositor's title bar) and right of it.
+        "outside": [shot.pixel(x, top - 3), shot.pixel(right + 3, (top + bottom) // 2)],
+    }
+    good = seen["panel"] == [WHITE] * 3 and close_to(seen["page"], PAGE) and WHITE not in seen["outside"]
+    return True if good else seen
+
+
+@pytest.mark.parametrize("on_page", [False, True], ids=["main-window", "page"])
+def test_on_wayland_the_drawer_lies_over_its_anchor_and_follows_it(wayland, wl_host, on_page):
+    app = wl_host
+    app.do(f"build(anchor_on_page={on_page}); window.menuBar().addMenu('File'); "
+           f"page.setStyleSheet('background: rgb{PAGE}; border: none'); state.value = True")
+    assert settled(app, lambda: on_anchor(wayland, app) is True), on_anchor(wayland, app)
+    # The compositor moves and resizes the host as it likes; the open drawer goes with it.
+    (_, tiled), = wayland.windows(app.proc.pid)
+    wayland.swaymsg(f"[pid={app.proc.pid}]", "floating enable, resize set 720 480, move position 90 60")
+
+    def moved():
+        (_, now), = wayland.windows(app.proc.pid)
+        return now[0] != tiled[0] and now[1] != tiled[1] and now[2] < 720 < tiled[2]
+
+    assert settled(app, lambda: moved() and on_anchor(wayland, app) is True), (wayland.windows(app.proc.pid),
+                                                                                on_anchor(wayland, app))
+
+
+def test_on_wayland_the_page_and_the_panel_take_their_own_input(wayland, wl_host):
+    app = wl_host
+    app.do("line = QLineEdit(); build(children=[line]); state.value = True; settle(300)")
+    x, y = app.do("_ = inside(page, 40)")
+    app.do(f"click({x}, {y}); settle(100)")
+    assert app.do("_ = clicks") == ["page"], "a click on the overlay did not reach the page"
+    app.do("click(*inside(line)); settle(100)")
+    assert app.do("_ = [clicks, line.hasFocus()]") == [["page"], True]
+    wayland.type("drawer")  # through the compositor, as typed keys are
+    assert settled(app, lambda: app.do("_ = line.text()") == "drawer"), app.do("_ = line.text()")

@@ -35,7 +35,8 @@ from zarnu.material.utils.validate_params import _validate_param
 # The drawer's relation to the window system (transient parent, input region, the window
 # manager's close): the same module-level helpers as the test model's, which lies beside
 # this directory's parent on sys.path.
-from drawer import _QSplitterHandle, _closed_by_window_manager, _follow_anchor, _set_input_region, _set_up_window
+from drawer import (_QSplitterHandle, _closed_by_window_manager, _embed, _embedded, _follow_anchor, _set_input_region,
+                    _set_up_window)
 
 
 class Drawer(QSplitter):
@@ -450,6 +451,8 @@ class Drawer(QSplitter):
             self._anchorEl = QApplication.instance().mainWindow
         self.setMinimumSize(0, 0)  # the splitter raises it to its panes' minimums
         popup_position = self._anchorEl.mapToGlobal(QPoint(0, 0))
+        if _embedded():
+            popup_position = _embed(self, popup_position)
         self.setGeometry(popup_position.x(), popup_position.y(), self._anchorEl.width(), self._anchorEl.height())
 
     def eventFilter(self, source, event):

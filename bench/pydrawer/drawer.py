@@ -73,13 +73,40 @@ def _repolish_on_qt5(drawer):
         pass
 
 
+def _embedded():
+    # Where the platform cannot place a client's top-level windows (a Wayland compositor puts
+    # them where it likes), the drawer lives inside its anchor's top-level window instead.
+    return _QGuiApplication.platformName().startswith("wayland")
+
+
+def _embed(drawer, point):
+    # The drawer as a child of its anchor's top-level window (a child widget now: the window
+    # type goes, the frameless hint stays), and the global `point` in that window's coordinates.
+    # Reparenting hides a widget: a visible drawer is shown again.
+    anchor = drawer._anchorEl
+    if not isinstance(anchor, QWidget):
+        return point
+    host = anchor.window()
+    if host is drawer:
+        return point
+    if drawer.parentWidget() is not host:
+        shown = drawer.isVisible()
+        drawer.setParent(host)
+        if shown:
+            drawer.setVisible(True)
+    return host.mapFromGlobal(point)
+
+
 def _set_up_window(drawer):
     # The native window belongs to the host's: a dialog-like type (with the widget's flags
     # unchanged) and the host's window as transient parent, read by the window system when
     # the window is mapped. A window-manager close destroys the native window, so this runs
-    # before every show.
+    # before every show. Inside the host's window the drawer only goes above its siblings.
     anchor = drawer._anchorEl
     if not isinstance(anchor, QWidget):
+        return
+    if _embedded():
+        drawer.raise_()
         return
     host = anchor.window().windowHandle()
     handle = drawer.windowHandle()
@@ -95,8 +122,9 @@ def _set_up_window(drawer):
 def _follow_anchor(drawer):
     # The drawer's own move or resize: the splitter raising its minimum size, or the window
     # manager moving the new window, left it off its anchor; place it again while visible.
+    # Inside the host's window neither happens.
     global _replacing
-    if _replacing:
+    if _replacing or _embedded():
         return
     anchor = drawer._anchorEl
     if not isinstance(anchor, QWidget):
@@ -675,6 +703,8 @@ class Drawer(QSplitter):
             self._anchorEl = QApplication.instance().mainWindow
         self.setMinimumSize(0, 0)  # the splitter raises it to its panes' minimums
         popup_position = self._anchorEl.mapToGlobal(QPoint(0, 0))
+        if _embedded():
+            popup_position = _embed(self, popup_position)
         self.setGeometry(popup_position.x(), popup_position.y(), self._anchorEl.width(), self._anchorEl.height())
 
     def eventFilter(self, source, event):

@@ -1,7 +1,8 @@
-// The drawer window's relation to the window system: it belongs to its host's window, takes
-// the mouse only over its panel, stays on its anchor when the splitter or the window manager
-// resizes or moves it, and hears the window manager's close. The event filter reaches these
-// only from branches taken after a type test it makes anyway.
+// The drawer window's relation to the window system: it belongs to its host's window (on
+// Wayland, where no client places its own windows, it lives inside it), takes the mouse only
+// over its panel, stays on its anchor when the splitter or the window manager resizes or moves
+// it, and hears the window manager's close. The event filter reaches these only from branches
+// taken after a type test it makes anyway.
 #include "desktop.hpp"
 
 #include <dlfcn.h>
@@ -18,7 +19,8 @@ struct Names {
     PyObject *Show, *Close, *spontaneous, *_close, *window, *windowHandle, *flags, *setFlags, *WindowType, *Dialog,
         *setTransientParent, *WidgetAttribute, *WA_QuitOnClose, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
         *isEmpty, *mask, *setMask, *platformName, *contentsRect, *indexOf, *orientation, *left, *right, *top, *bottom,
-        *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved;
+        *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved, *parentWidget, *setParent,
+        *mapFromGlobal, *raise_;
 };
 Names n;
 PyObject *show_type, *close_type;  // QEvent.Type.Show, QEvent.Type.Close
@@ -47,7 +49,8 @@ bool ready() {
         {&n.indexOf, "indexOf"}, {&n.orientation, "orientation"}, {&n.left, "left"}, {&n.right, "right"},
         {&n.top, "top"}, {&n.bottom, "bottom"}, {&n.setLeft, "setLeft"}, {&n.setRight, "setRight"},
         {&n.setTop, "setTop"}, {&n.setBottom, "setBottom"}, {&n.contentsMargins, "contentsMargins"},
-        {&n.marginsRemoved, "marginsRemoved"},
+        {&n.marginsRemoved, "marginsRemoved"}, {&n.parentWidget, "parentWidget"}, {&n.setParent, "setParent"},
+        {&n.mapFromGlobal, "mapFromGlobal"}, {&n.raise_, "raise_"},
     };
     for (auto& s : names)
         if (!*s.slot && !(*s.slot = PyUnicode_InternFromString(s.text))) return false;
@@ -158,6 +161,16 @@ int shadow_shown() {
     return x_compositing() != 0;
 }
 
+// Whether `platform`, the platform plugin's name, is one of Wayland's ("wayland", "wayland-egl",
+// ...): 1, 0 or -1. A Wayland compositor puts a client's top-level windows where it likes.
+int is_wayland(PyObject* platform) {
+    if (!PyUnicode_Check(platform)) return 0;
+    static PyObject* prefix = nullptr;
+    if (!prefix && !(prefix = PyUnicode_InternFromString("wayland"))) return -1;
+    Py_ssize_t r = PyUnicode_Tailmatch(platform, prefix, 0, PY_SSIZE_T_MAX, -1);
+    return r < 0 ? -1 : static_cast<int>(r);
+}
+
 // --- the pieces ----------------------------------------------------------------------------------
 
 bool replacing = false;  // a re-placement started by the drawer's own move or resize is running
@@ -180,6 +193,9 @@ bool set_up_window(PyObject* self) {
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return !failed;
+    // Inside the host's window the drawer only goes above its siblings.
+    int inside = embedded();
+    if (inside) return inside > 0 && call_method(self, n.raise_);
     Ref top = call_method(anchor.get(), n.window);
     Ref host = top ? call_method(top.get(), n.windowHandle) : Ref();
     Ref handle = host ? call_method(self, n.windowHandle) : Ref();
@@ -206,6 +222,9 @@ bool set_up_window(PyObject* self) {
 // is visible. The geometry is compared first, so an ordinary placement calls nothing more.
 bool follow_anchor(PyObject* self) {
     if (replacing) return true;
+    // Inside the host's window neither happens.
+    int inside = embedded();
+    if (inside) return inside > 0;
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return !failed;
@@ -286,6 +305,32 @@ bool set_input_region(PyObject* self, PyObject* handle) {
 }
 
 }  // namespace
+
+int embedded() {
+    if (!ready()) return -1;
+    Ref platform = call_method(q.QGuiApplication, n.platformName);
+    return platform ? is_wayland(platform.get()) : -1;
+}
+
+Ref embed(PyObject* self, PyObject* point) {
+    bool failed;
+    Ref anchor = widget_anchor(self, failed);
+    if (!anchor) return failed ? Ref() : Ref::borrow(point);
+    Ref host = call_method(anchor.get(), n.window);
+    if (!host) return {};
+    if (host.get() == self) return Ref::borrow(point);
+    Ref parent = call_method(self, n.parentWidget);
+    if (!parent) return {};
+    if (parent.get() != host.get()) {
+        // A child widget now: the window type goes, the frameless hint stays. Reparenting hides
+        // a widget, so a visible drawer is shown again.
+        Ref visible = call_method(self, N.isVisible);
+        int v = visible ? truth(visible.get()) : -1;
+        if (v < 0 || !call_method(self, n.setParent, host.get())) return {};
+        if (v && !call_method(self, N.setVisible, Py_True)) return {};
+    }
+    return call_method(host.get(), n.mapFromGlobal, point);
+}
 
 int on_geometry(PyObject* self, PyObject* source) {
     if (!ready()) return -1;

@@ -1,5 +1,5 @@
 // Opening, closing and placing the drawer window over its anchor element.
-#include "methods.hpp"
+#include "desktop.hpp"
 
 namespace zarnu::drawer {
 namespace {
@@ -66,6 +66,11 @@ PyObject* update_position(Function*, PyObject* const* p) {
     Ref origin = QPoint ? call(QPoint.get(), C.int0, C.int0) : Ref();
     Ref popup_position = origin ? call_method(anchor.get(), N.mapToGlobal, origin.get()) : Ref();
     if (!popup_position) return nullptr;
+    // Where the platform cannot place the window, the drawer is laid over its anchor element
+    // inside the anchor's window.
+    int inside = desktop::embedded();
+    if (inside < 0) return nullptr;
+    if (inside && !(popup_position = desktop::embed(self, popup_position.get()))) return nullptr;
 
     Ref x = call_method(popup_position.get(), N.x);
     Ref y = x ? call_method(popup_position.get(), N.y) : Ref();

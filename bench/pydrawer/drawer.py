@@ -122,14 +122,14 @@ def _set_up_window(drawer):
 def _follow_anchor(drawer):
     # The drawer's own move or resize: the splitter raising its minimum size, or the window
     # manager moving the new window, left it off its anchor; place it again while visible.
-    # Inside the host's window neither happens.
+    # Inside the host's window (whose coordinates its geometry is in) neither happens.
     global _replacing
-    if _replacing or _embedded():
+    if _replacing:
         return
     anchor = drawer._anchorEl
     if not isinstance(anchor, QWidget):
         return
-    if drawer.geometry() == _QRect(anchor.mapToGlobal(QPoint(0, 0)), anchor.size()):
+    if drawer.geometry() == _QRect(anchor.mapToGlobal(QPoint(0, 0)), anchor.size()) or _embedded():
         return
     if drawer.isVisible():
         _replacing = True

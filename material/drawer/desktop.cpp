@@ -220,11 +220,9 @@ bool set_up_window(PyObject* self) {
 // The drawer's own move or resize: the splitter raising its minimum size on show, or the window
 // manager moving a new window at a screen edge, left it off its anchor; place it again while it
 // is visible. The geometry is compared first, so an ordinary placement calls nothing more.
+// Inside the host's window (whose coordinates its geometry is in) neither happens.
 bool follow_anchor(PyObject* self) {
     if (replacing) return true;
-    // Inside the host's window neither happens.
-    int inside = embedded();
-    if (inside) return inside > 0;
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return !failed;
@@ -236,6 +234,8 @@ bool follow_anchor(PyObject* self) {
     Ref target = size ? call(q.QRect, corner.get(), size.get()) : Ref();
     int on_anchor = target ? equals(geometry.get(), target.get()) : -1;
     if (on_anchor) return on_anchor > 0;
+    int inside = embedded();
+    if (inside) return inside > 0;
     Ref visible = call_method(self, N.isVisible);
     int v = visible ? truth(visible.get()) : -1;
     if (v <= 0) return v == 0;

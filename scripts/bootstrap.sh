@@ -57,12 +57,14 @@ APT_QT_RUNTIME=(
     libegl1 libgl1 libx11-6 libxkbcommon0 libfontconfig1 libfreetype6
     fonts-dejavu-core
 )
-# What the xcb platform plugin adds, for running the demo on a real display.
+# What the xcb platform plugin adds, for running the demo on a real display
+# (Qt 5's links against libxcb-xinerama too).
 APT_QT_XCB=(
     libx11-xcb1 libxcb1 libxcb-cursor0 libxcb-glx0 libxcb-icccm4
     libxcb-image0 libxcb-keysyms1 libxcb-randr0 libxcb-render0
     libxcb-render-util0 libxcb-shape0 libxcb-shm0 libxcb-sync1 libxcb-util1
     libxcb-xfixes0 libxcb-xkb1 libxkbcommon-x11-0
+    libxcb-xinerama0
 )
 # Compiler for the extension (CMake and Ninja come from PyPI into the venv).
 APT_BUILD=(g++)

@@ -1,11 +1,14 @@
-"""Pictures of the demo gallery on a real X desktop, with and without a compositor.
+"""Pictures of the demo gallery on a real X desktop, with and without a compositor, and on a
+Wayland one.
 
     .venv/bin/python scripts/desktop_gallery.py [OUT_DIR]    (default: docs/gallery)
 
 Starts Xvfb with openbox (and xcompmgr for the composited pictures) as the real-display tests
 do, runs the demo gallery on the xcb platform, opens one drawer at a time through its button and
 takes a screenshot of the host window with its frame. Writes desktop-<anchor>-<desktop>.png,
-<desktop> being "composited" or "plain", and prints the paths.
+<desktop> being "composited" or "plain", then the same on a headless sway as
+desktop-<anchor>-wayland.png (the drawers opened through Qt, as a Wayland desktop here has no
+pointer), and prints the paths.
 """
 
 import sys
@@ -14,7 +17,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests"))
 
-from desktop import Desktop, missing_tools  # noqa: E402
+from desktop import Desktop, WaylandDesktop, missing_tools  # noqa: E402
 
 ANCHORS = ("right", "bottom")
 DESKTOPS = {"composited": True, "plain": False}
@@ -46,6 +49,25 @@ def pictures(out):
                 app.stop()
         finally:
             desktop.stop()
+    desktop = WaylandDesktop().start()
+    try:
+        app = desktop.app()
+        try:
+            app.do("from zarnu import demo; g = demo.build_gallery(); g.show(); settle(500)")
+            desktop.swaymsg(f"[pid={app.proc.pid}]", "floating enable, move position 120 90")
+            app.do("settle(300)")
+            (_, (x, y, w, h)), = desktop.windows(app.proc.pid)
+            frame = (x - 12, y - 37, w + 24, h + 49)  # the compositor's title bar, and some desktop
+            for anchor in ANCHORS:
+                app.do(f"g.open_buttons[{anchor!r}].click(); settle(600)")
+                path = out / f"desktop-{anchor}-wayland.png"
+                desktop.screenshot().save(path, frame)
+                paths.append(path)
+                app.do(f"g.close_drawer({anchor!r}); settle(300)")
+        finally:
+            app.stop()
+    finally:
+        desktop.stop()
     return paths
 
 

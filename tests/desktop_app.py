@@ -56,7 +56,7 @@ def click(x, y):
                      QPoint(x, y))
 
 
-def build(geometry=(200, 150, 640, 420), anchor="right", anchor_on_page=False, **props):
+def build(geometry=(200, 150, 640, 420), anchor="right", anchor_on_page=False, parented=False, **props):
     window = QMainWindow()
     window.setWindowTitle("host")
     window.setGeometry(*geometry)
@@ -72,6 +72,8 @@ def build(geometry=(200, 150, 640, 420), anchor="right", anchor_on_page=False, *
         closes.append(1)
         state.set(False)
 
+    if parented:
+        props["parent"] = window
     props.setdefault("minWidth", 280)
     props.setdefault("children", [QLabel("Settings")])
     drawer = ns["Drawer"](anchor=anchor, open=state, onClose=on_close, anchorEl=page if anchor_on_page else None, **props)

@@ -313,10 +313,11 @@ def on_anchor(wayland, app):
     return True if good else seen
 
 
-@pytest.mark.parametrize("on_page", [False, True], ids=["main-window", "page"])
-def test_on_wayland_the_drawer_lies_over_its_anchor_and_follows_it(wayland, wl_host, on_page):
+@pytest.mark.parametrize("how", ["", "anchor_on_page=True", "parented=True"],
+                         ids=["main-window", "page", "main-window-as-parent"])
+def test_on_wayland_the_drawer_lies_over_its_anchor_and_follows_it(wayland, wl_host, how):
     app = wl_host
-    app.do(f"build(anchor_on_page={on_page}); window.menuBar().addMenu('File'); "
+    app.do(f"build({how}); window.menuBar().addMenu('File'); "
            f"page.setStyleSheet('background: rgb{PAGE}; border: none'); state.value = True")
     assert settled(app, lambda: on_anchor(wayland, app) is True), on_anchor(wayland, app)
     # The compositor moves and resizes the host as it likes; the open drawer goes with it.

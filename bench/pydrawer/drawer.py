@@ -80,18 +80,19 @@ def _embedded():
 
 
 def _embed(drawer, point):
-    # The drawer as a child of its anchor's top-level window (a child widget now: the window
-    # type goes, the frameless hint stays), and the global `point` in that window's coordinates.
-    # Reparenting hides a widget: a visible drawer is shown again.
+    # The drawer as a frameless child widget of its anchor's top-level window, and the global
+    # `point` in that window's coordinates. It is moved there while it is a window still, even
+    # one whose parent is the host already (a drawer built with the host as its parent), or a
+    # child of another window. Reparenting hides a widget: a visible drawer is shown again.
     anchor = drawer._anchorEl
     if not isinstance(anchor, QWidget):
         return point
     host = anchor.window()
     if host is drawer:
         return point
-    if drawer.parentWidget() is not host:
+    if drawer.isWindow() or drawer.parentWidget() is not host:
         shown = drawer.isVisible()
-        drawer.setParent(host)
+        drawer.setParent(host, Qt.WindowType.FramelessWindowHint)
         if shown:
             drawer.setVisible(True)
     return host.mapFromGlobal(point)

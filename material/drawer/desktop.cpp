@@ -20,7 +20,7 @@ struct Names {
         *setTransientParent, *WidgetAttribute, *WA_QuitOnClose, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
         *isEmpty, *mask, *setMask, *platformName, *contentsRect, *indexOf, *orientation, *left, *right, *top, *bottom,
         *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved, *parentWidget, *setParent,
-        *mapFromGlobal, *raise_;
+        *mapFromGlobal, *raise_, *isWindow;
 };
 Names n;
 PyObject *show_type, *close_type;  // QEvent.Type.Show, QEvent.Type.Close
@@ -50,7 +50,7 @@ bool ready() {
         {&n.top, "top"}, {&n.bottom, "bottom"}, {&n.setLeft, "setLeft"}, {&n.setRight, "setRight"},
         {&n.setTop, "setTop"}, {&n.setBottom, "setBottom"}, {&n.contentsMargins, "contentsMargins"},
         {&n.marginsRemoved, "marginsRemoved"}, {&n.parentWidget, "parentWidget"}, {&n.setParent, "setParent"},
-        {&n.mapFromGlobal, "mapFromGlobal"}, {&n.raise_, "raise_"},
+        {&n.mapFromGlobal, "mapFromGlobal"}, {&n.raise_, "raise_"}, {&n.isWindow, "isWindow"},
     };
     for (auto& s : names)
         if (!*s.slot && !(*s.slot = PyUnicode_InternFromString(s.text))) return false;
@@ -319,14 +319,24 @@ Ref embed(PyObject* self, PyObject* point) {
     Ref host = call_method(anchor.get(), n.window);
     if (!host) return {};
     if (host.get() == self) return Ref::borrow(point);
-    Ref parent = call_method(self, n.parentWidget);
-    if (!parent) return {};
-    if (parent.get() != host.get()) {
-        // A child widget now: the window type goes, the frameless hint stays. Reparenting hides
-        // a widget, so a visible drawer is shown again.
+    // A window still, even one whose parent is the host already (a drawer built with the host
+    // as its parent), or a child of another window.
+    Ref window = call_method(self, n.isWindow);
+    int move = window ? truth(window.get()) : -1;
+    if (move == 0) {
+        Ref parent = call_method(self, n.parentWidget);
+        move = parent ? parent.get() != host.get() : -1;
+    }
+    if (move < 0) return {};
+    if (move) {
+        // A frameless child widget now. Reparenting hides a widget, so a visible drawer is shown
+        // again.
         Ref visible = call_method(self, N.isVisible);
         int v = visible ? truth(visible.get()) : -1;
-        if (v < 0 || !call_method(self, n.setParent, host.get())) return {};
+        Ref Qt = v >= 0 ? global(Global::Qt) : Ref();
+        Ref types = Qt ? getattr(Qt.get(), n.WindowType) : Ref();
+        Ref frameless = types ? getattr(types.get(), N.FramelessWindowHint) : Ref();
+        if (!frameless || !call_method(self, n.setParent, host.get(), frameless.get())) return {};
         if (v && !call_method(self, N.setVisible, Py_True)) return {};
     }
     return call_method(host.get(), n.mapFromGlobal, point);

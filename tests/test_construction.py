@@ -1,13 +1,9 @@
 """Construction: props binding, the widget tree per anchor, connections, retranslation."""
 
-import gc
-import sys
-
 import pytest
 from qtpy.QtCore import QCoreApplication, QEvent, QMargins, Qt
 from qtpy.QtGui import QColor
-from qtpy.QtWidgets import (QFrame, QGraphicsDropShadowEffect, QLabel, QSizePolicy, QSplitter,
-                            QVBoxLayout, QWidget)
+from qtpy.QtWidgets import QFrame, QGraphicsDropShadowEffect, QLabel, QSizePolicy, QSplitter, QWidget
 
 import zarnu.material.drawer.drawer as drawer_module
 from zarnu.i18n.use_translation import i18n
@@ -394,64 +390,3 @@ def test_retranslation_changes_nothing(make_drawer, State, title):
         assert before[0].keys() == after[0].keys()
         assert all(after[0][k] is v for k, v in before[0].items())
 
-
-# --- memory --------------------------------------------------------------------------
-
-class Baseline(QSplitter):
-    """What any drawer-like widget costs the binding: the same kinds of children, connections
-    and filters, in plain Python. Some bindings keep a small record per connected receiver."""
-
-    def __init__(self, open, anchorEl, children, **_):
-        super().__init__()
-        self.props, self.theme = [open, anchorEl, children], styles.useTheme()
-        self._frm_content = QFrame(self)
-        layout = QVBoxLayout(self._frm_content)
-        for child in children:
-            layout.addWidget(child)
-        QWidget(self)
-        open.valueChanged.connect(self.slot)
-        self.theme.signal.changed.connect(self.slot)
-        i18n.langChanged.connect(self.slot)
-        for watched in (self, anchorEl, QCoreApplication.instance().mainWindow, self.handle(1)):
-            watched.installEventFilter(self)
-        self.setStyleSheet("#PyDrawer { color: red; }")
-        self._frm_content.setGraphicsEffect(QGraphicsDropShadowEffect(self._frm_content))
-
-    def slot(self, *args):
-        pass
-
-
-def growth_per_construction(cls, State, release, warm_up, windows):
-    """Blocks the interpreter keeps per construction, in the quietest of a few windows."""
-    def build_and_release():
-        drawer = cls(open=State(False), minWidth=300, anchorEl=QWidget(),
-                     children=[QLabel("a"), QLabel("b")], sx={"color": "red"})
-        if release == "deleteLater":
-            drawer.deleteLater()
-            QCoreApplication.sendPostedEvents(None, QEvent.Type.DeferredDelete)
-
-    def settle():
-        i18n.langChanged.emit()
-        styles.useTheme().signal.changed.emit()
-        gc.collect()
-
-    for _ in range(warm_up):  # caches of the binding and of the interpreter fill here
-        build_and_release()
-    growth = []
-    for _ in range(windows):
-        settle()
-        start = sys.getallocatedblocks()
-        for _ in range(150):
-            build_and_release()
-        settle()
-        growth.append((sys.getallocatedblocks() - start) / 150)
-    # The allocator's own tables grow now and then; that shows in some windows, not in all.
-    return min(growth)
-
-
-@pytest.mark.parametrize("release", ["drop", "deleteLater"])
-def test_construction_leaves_nothing_behind(main_window, State, release):
-    # Anything a drawer kept alive (a prop, a widget, a bound method) would cost a block or
-    # more in every window.
-    baseline = growth_per_construction(Baseline, State, release, warm_up=300, windows=3)
-    assert growth_per_construction(Drawer, State, release, warm_up=1000, windows=5) < baseline + 0.5

@@ -76,7 +76,9 @@ def _sx(i):
             State("ignored")][i % 6]
 
 
-def construct(module):
+def construct(module, release="deleteLater"):
+    """Drawers with every form of the props, deleted through deleteLater or dropped."""
+
     def setup():
         return None
 
@@ -90,7 +92,8 @@ def construct(module):
             None, {"s": 1}, None, State({}), _sx(i), 300, [None, "temporary", State("permanent")][i % 3],
             300, [None, 600][i % 2], [None, 100][i % 2], [None, 400][i % 2],
             "surplus", extra=1)
-        drawer.deleteLater()
+        if release == "deleteLater":
+            drawer.deleteLater()
         anchor.deleteLater()
         flush_deletions()
 
@@ -274,6 +277,7 @@ def errors(module):
 
 SCENARIOS = {
     "construct": construct,
+    "construct_and_drop": lambda module: construct(module, release="drop"),
     "construct_and_fail": construct_and_fail,
     "methods": methods,
     "signals": signals,

@@ -68,8 +68,8 @@ def child_env():
     return dict(os.environ, QT_QPA_PLATFORM="offscreen", PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
 
 
-def run_child(path, function, *args, timeout=120):
-    """Runs ``function(*args)`` from the module file ``path`` in a new interpreter.
+def run_child(path, function, *args, timeout=120, env=None):
+    """Runs ``function(*args)`` from the module file ``path`` in a new interpreter (plus ``env``).
 
     Returns ``(result, process)``; ``result`` is the JSON value printed last, or None when the
     child did not get that far (crashed, raised).
@@ -84,7 +84,7 @@ def run_child(path, function, *args, timeout=120):
         "print('\\nRESULT ' + json.dumps(result))\n"
     )
     proc = subprocess.Popen([sys.executable, "-X", "faulthandler", "-c", code, json.dumps(args)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=child_env())
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=child_env() | (env or {}))
     try:
         stdout, stderr = proc.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:

@@ -30,6 +30,9 @@ IMPL_LABELS = {
 }
 IMPL_ORDER = ["cpp", "py", "cy", "floor"]
 PEER_MODULE = "drawer_plain"    # bench/peers/drawer_plain.py
+# Where the peer is, and tests/, whose model package (tests/model/) the peer takes its
+# window-system helpers from; this process and its children put them on sys.path.
+PEER_PATHS = [str(BENCH / "peers"), str(ROOT / "tests")]
 
 
 # --------------------------------------------------------------------------
@@ -93,7 +96,7 @@ def load_impls(built: dict, notes: list[str]) -> dict[str, Impl]:
     cpp.module, cpp.cls, cpp.origin = mod, mod.Drawer, getattr(mod, "__file__", None)
 
     py = impls["py"]
-    sys.path[:0] = [str(BENCH / "peers"), str(BENCH / "pydrawer")]
+    sys.path[:0] = PEER_PATHS
     mod = importlib.import_module(PEER_MODULE)
     py.module, py.cls, py.origin = mod, mod.Drawer, mod.__file__
 
@@ -259,7 +262,7 @@ def start(args, built: dict, notes: list[str]):
         sys.path.insert(0, str(ROOT / "python"))
         child_paths.append(str(ROOT / "python"))
     impls = load_impls(built, notes)
-    child_paths += [str(BENCH / "peers"), str(BENCH / "pydrawer")]
+    child_paths += PEER_PATHS
     if built.get("cython"):
         child_paths.append(str(Path(built["cython"]).parent))
 

@@ -16,7 +16,7 @@ Implementations, measured side by side in one process:
   cy     the same file compiled by Cython (bench/build.py)
   floor  bench/floor/floor.c: only the binding calls that any event filter must
          make (event paths only)
-The test model bench/pydrawer/drawer.py is a literal transcription that reads
+The test model tests/model/drawer.py is a literal transcription that reads
 the binding's slow unscoped enum aliases; it is no performance peer.
 
 Instruction counts of the event-filter paths and the getter (callgrind, in a

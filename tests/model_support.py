@@ -1,6 +1,6 @@
 """Helpers of the reliability tests (leaks, misuse, fuzzing).
 
-- ``load_model()``: the plain-Python model of the drawer (bench/pydrawer/drawer.py), the oracle
+- ``load_model()``: the plain-Python model of the drawer (tests/model/drawer.py), the oracle
   that the compiled module is compared with.
 - ``delete_cpp(obj)`` / ``is_deleted(obj)``: the binding's own deletion of a wrapper's C++ object.
 - ``flush_deletions()``: runs the deletions queued by ``deleteLater``.
@@ -18,19 +18,13 @@ import re
 import signal
 import subprocess
 import sys
-from pathlib import Path
 
 import qtpy
 from qtpy.QtCore import QCoreApplication, QEvent, QObject, QPoint, QPointF, QRect, QSize
 from qtpy.QtGui import QColor
 
-MODEL_DIR = Path(__file__).resolve().parent.parent / "bench" / "pydrawer"
-
-
 def load_model():
-    if str(MODEL_DIR) not in sys.path:
-        sys.path.insert(0, str(MODEL_DIR))
-    import drawer
+    from model import drawer
 
     return drawer
 

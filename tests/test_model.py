@@ -1,12 +1,10 @@
-"""The Python reference model of the drawer (bench/pydrawer/drawer.py).
+"""The Python reference model of the drawer (tests/model/drawer.py).
 
 Comparisons of behaviour use it as the oracle, so it has to stay faithful. These
 tests pin the parts where a slip in the model would silently skew them.
 """
 
 import functools
-import sys
-from pathlib import Path
 
 import pytest
 from qtpy.QtCore import QEvent, QPoint, QPointF, QSize, Qt
@@ -16,8 +14,7 @@ from qtpy.QtWidgets import QFrame, QWidget
 from zarnu.hooks.use_state import State
 from zarnu.material.styles.create_theme.components.get_qss_styles import get_qss_style
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "bench" / "pydrawer"))
-import drawer as model  # noqa: E402
+from model import drawer as model
 
 Drawer = model.Drawer
 

@@ -1,10 +1,10 @@
 # The drawer written in plain Python the way an application developer would write it:
-# the same class and the same calls as the test model next to it (bench/pydrawer/drawer.py),
+# the same class and the same calls as the test model (tests/model/drawer.py),
 # but with the binding's scoped enum access (QEvent.Type.Resize, Qt.WindowType.Window, ...)
 # instead of the old unscoped aliases, which the binding resolves slowly on every read.
 #
 # Bench-only: the interpreted performance peer of bench/run.py and the source of its Cython
-# build. Put bench/peers/ on sys.path and `import drawer_plain`.
+# build. Put bench/peers/ and tests/ on sys.path and `import drawer_plain`.
 from typing import Optional, Union, Dict, Callable, List
 import uuid
 
@@ -33,10 +33,10 @@ from zarnu.zarnu_assets import ZARNU_ASSETS
 from zarnu.material.utils.validate_params import _validate_param
 
 # The drawer's relation to the window system (transient parent, input region, the window
-# manager's close): the same module-level helpers as the test model's, which lies beside
-# this directory's parent on sys.path.
-from drawer import (_QSplitterHandle, _closed_by_window_manager, _embed, _embedded, _follow_anchor, _set_input_region,
-                    _set_up_window)
+# manager's close): the same module-level helpers as the test model's, imported from tests/,
+# which the benchmark puts on sys.path.
+from model.drawer import (_QSplitterHandle, _closed_by_window_manager, _embed, _embedded, _follow_anchor,
+                          _set_input_region, _set_up_window)
 
 
 class Drawer(QSplitter):

@@ -3,8 +3,8 @@
 # Never shipped. It is the behavioural model that the C++ extension
 # (zarnu.material.drawer.drawer) is compared against, a literal transcription
 # (the binding's unscoped enum aliases included, which are slow to read); the
-# benchmark's performance peers are in bench/peers/. Put bench/pydrawer/ on
-# sys.path and `import drawer`.
+# benchmark's performance peers are in bench/peers/. With tests/ on sys.path
+# (pytest puts it there; so does the benchmark): `from model import drawer`.
 #
 # The sibling modules are imported absolutely because this file lives outside
 # the zarnu package; otherwise the import order is that of the extension.
@@ -38,7 +38,7 @@ from zarnu.material.utils.validate_params import _validate_param
 from qtpy.QtCore import QEvent as _QEvent, QRect as _QRect, QRectF as _QRectF
 from qtpy.QtGui import QGuiApplication as _QGuiApplication, QRegion as _QRegion
 from qtpy.QtWidgets import QSplitterHandle as _QSplitterHandle
-import _x11
+from . import _x11
 import qtpy as _qtpy
 
 

@@ -1,12 +1,11 @@
 // The module boundary: multi-phase initialisation (one interpreter, one module object per
 // process), the imports, and the assembly of the class `Drawer`.
 #include "binding_check.hpp"
-#include "class_doc.hpp"
 #include "methods.hpp"
 #include "props.hpp"
 #include "sibling/contract.hpp"
 
-#include <initializer_list>
+#include <span>
 
 namespace zarnu::drawer {
 namespace {
@@ -148,23 +147,30 @@ struct ClassBody {
             case Form::Dict: return body_name(ns, globals, "Dict");
             case Form::Callable: return body_name(ns, globals, "Callable");
             case Form::QWidget: return body_name(ns, globals, "QWidget");
+            case Form::QWidgetList: {
+                Ref List = body_name(ns, globals, "List");
+                Ref QWidget = List ? body_name(ns, globals, "QWidget") : Ref();
+                return QWidget ? Ref::steal(PyObject_GetItem(List.get(), QWidget.get())) : Ref();
+            }
             case Form::None: return Ref::borrow(Py_None);
+            case Form::Absent: break;
         }
+        PyErr_SetString(PyExc_SystemError, "no such form");
         return {};
     }
 
     // `@_validate_param(file_path=..., param_name=..., supported_signatures=Union[...][, valid_values=...])`
     // applied to the setter, then the getter.
-    int define_prop(Prop& prop) {
+    int define_prop(const Param& prop, const Accessors& accessors) {
         Ref setter;
         if (prop.validated) {
             Ref factory = body_name(ns, globals, "_validate_param");
             Ref file_path = factory ? Ref::steal(PyUnicode_FromString(sibling::validation_file_path)) : Ref();
             Ref param_name = file_path ? Ref::steal(PyUnicode_FromString(prop.name)) : Ref();
             Ref Union = param_name ? body_name(ns, globals, "Union") : Ref();
-            Ref members = Union ? Ref::steal(PyTuple_New(prop.nforms)) : Ref();
+            Ref members = Union ? Ref::steal(PyTuple_New(form_count(prop))) : Ref();
             if (!members) return -1;
-            for (int i = 0; i < prop.nforms; i++) {
+            for (std::size_t i = 0; i < form_count(prop); i++) {
                 Ref m = form(prop.forms[i]);
                 if (!m) return -1;
                 PyTuple_SET_ITEM(members.get(), i, m.release());
@@ -172,10 +178,10 @@ struct ClassBody {
             Ref signatures = Ref::steal(PyObject_GetItem(Union.get(), members.get()));
             if (!signatures) return -1;
             Ref valid, kwnames;
-            if (prop.valid == Valid::Nothing) {
+            if (!prop.valid) {
                 kwnames = Ref::steal(PyTuple_Pack(3, N.file_path, N.param_name, N.supported_signatures));
             } else {
-                valid = body_name(ns, globals, prop.valid == Valid::Anchor ? "VALID_ANCHOR" : "VALID_VARIANT");
+                valid = body_name(ns, globals, prop.valid->attr);
                 if (!valid) return -1;
                 kwnames = Ref::steal(
                     PyTuple_Pack(4, N.file_path, N.param_name, N.supported_signatures, N.valid_values));
@@ -184,18 +190,18 @@ struct ClassBody {
             PyObject* args[4] = {file_path.get(), param_name.get(), signatures.get(), valid.get()};
             Ref decorator = Ref::steal(PyObject_Vectorcall(factory.get(), args, 0, kwnames.get()));
             if (!decorator) return -1;
-            Ref plain = make(prop.setter, nullptr, nullptr, &prop);
+            Ref plain = make(accessors.setter, nullptr, nullptr, &prop);
             setter = plain ? call(decorator.get(), plain.get()) : Ref();
         } else {
-            setter = make(prop.setter, nullptr, nullptr, &prop);
+            setter = make(accessors.setter, nullptr, nullptr, &prop);
         }
-        if (!setter || bind(prop.setter.name, setter.get()) < 0) return -1;
-        Ref getter = make(prop.getter, nullptr, nullptr, &prop);
-        return getter ? bind(prop.getter.name, getter.get()) : -1;
+        if (!setter || bind(accessors.setter.name, setter.get()) < 0) return -1;
+        Ref getter = make(accessors.getter, nullptr, nullptr, &prop);
+        return getter ? bind(accessors.getter.name, getter.get()) : -1;
     }
 };
 
-Ref string_list(std::initializer_list<const char*> items) {
+Ref string_list(std::span<const char* const> items) {
     Ref list = Ref::steal(PyList_New(0));
     if (!list) return {};
     for (const char* s : items) {
@@ -272,29 +278,23 @@ Ref build_class(PyObject* globals, PyObject* module_name) {
     if (!ns) return {};
 
     ClassBody body{ns.get(), globals, module_name};
-    Ref doc = Ref::steal(PyUnicode_FromString(class_doc));
+    Ref doc = class_doc_text();
     if (!doc || body.bind("__module__", module_name) < 0 || body.bind("__qualname__", drawer_name.get()) < 0 ||
         body.bind("__doc__", doc.get()) < 0)
         return {};
 
-    Ref valid_anchor = string_list({"bottom", "left", "right", "top"});
-    Ref valid_variant = valid_anchor ? string_list({"permanent", "persistent", "temporary"}) : Ref();
-    if (!valid_variant || body.bind("VALID_ANCHOR", valid_anchor.get()) < 0 ||
-        body.bind("VALID_VARIANT", valid_variant.get()) < 0)
-        return {};
-
-    Ref init_defs = init_defaults();
-    Ref init_ann = Ref::steal(PyDict_New());
-    if (!init_defs || !init_ann) return {};
-    for (auto& [param, text] : init_annotations) {
-        Ref value = Ref::steal(PyUnicode_FromString(text));
-        if (!value || PyDict_SetItemString(init_ann.get(), param, value.get()) < 0) return {};
+    for (const ValidValues* list : valid_value_lists) {
+        Ref values = string_list(list->values);
+        if (!values || body.bind(list->attr, values.get()) < 0) return {};
     }
-    Ref init = body.make(init_def, init_defs.get(), init_ann.get());
+
+    Ref init_defs = param_defaults();
+    Ref init_ann = init_defs ? param_annotations() : Ref();
+    Ref init = init_ann ? body.make(init_def, init_defs.get(), init_ann.get()) : Ref();
     if (!init || body.bind("__init__", init.get()) < 0) return {};
 
-    for (Prop& prop : props)
-        if (body.define_prop(prop) < 0) return {};
+    for (std::size_t i = 0; i < std::size(params); i++)
+        if (params[i].prop && body.define_prop(params[i], accessors_of(i)) < 0) return {};
 
     if (body.define(init_ui_def) < 0 || body.define(set_stylesheet_def) < 0) return {};
 

@@ -185,24 +185,22 @@ def outer_types(hint):
             for m in members}
 
 
-# The module annotates title as optional, but the setter's validation refuses None; the stub follows the setter.
-ONLY_IN_MODULE_ANNOTATION = {"title": {type(None)}}
-
-
 def test_stub_constructor_has_the_module_s_parameters_and_their_accessors():
-    # Parameter kinds and defaults: test_method_signature_matches. The stub's annotations are
-    # evaluated with its own imports and aliases.
+    # Kinds and defaults: test_method_signature_matches. The module's annotations resolve in its
+    # namespace; the stub's are evaluated with the stub's own imports and aliases.
     namespace = {}
     exec(compile(ast.Module([n for n in STUB_TREE.body if not isinstance(n, ast.ClassDef)], []), "stub", "exec"),
          namespace)
     stub = {a.arg: eval(ast.unparse(a.annotation), namespace) for a in STUB_METHODS["__init__"].args.args[1:]}
     hints = typing.get_type_hints(Drawer.__init__)
+    assert hints["children"] == typing.Optional[typing.Union[namespace["State"], QWidget, typing.List[QWidget]]]
     assert list(stub) == list(hints)
+    # Title is annotated as optional, but its setter's validation refuses None: the stub follows the setter.
+    only_in_module = {"title": {type(None)}}
     for name, hint in hints.items():
-        assert outer_types(stub[name]) == outer_types(hint) - ONLY_IN_MODULE_ANNOTATION.get(name, set()), name
-    for prop in list(hints)[1:]:  # after parent
-        assert {f"_set_{prop}", f"_get_{prop}"} <= set(STUB_METHODS)
-        assert f"_{prop}" in STUB_INSTANCE_ATTRS
+        assert outer_types(stub[name]) == outer_types(hint) - only_in_module.get(name, set()), name
+        assert name == "parent" or ({f"_set_{name}", f"_get_{name}"} <= set(STUB_METHODS)
+                                    and f"_{name}" in STUB_INSTANCE_ATTRS), name
 
 
 # --- the stand-ins and the markers -----------------------------------------------

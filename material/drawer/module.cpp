@@ -1,0 +1,206 @@
+// The module boundary: multi-phase initialisation (one interpreter, one module object per
+// process), the imports, and the class statement's result bound as `Drawer`.
+#include "binding_check.hpp"
+#include "class_statement.hpp"
+#include "props.hpp"
+#include "sibling/contract.hpp"
+
+namespace zarnu::drawer {
+namespace {
+
+constexpr const char* full_name = "zarnu.material.drawer.drawer";
+constexpr const char* package_name = "zarnu.material.drawer";
+
+std::int64_t main_interpreter_id = -1;
+PyObject* module_object = nullptr;  // the initialised module, once exec has run
+
+// ---- create slot ----
+
+// Copies `spec.<from>` to the module's `<to>`; a missing attribute is skipped.
+int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const char* to, bool skip_none) {
+    Ref value = Ref::steal(PyObject_GetAttrString(spec, from));
+    if (!value) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+        PyErr_Clear();
+        return 0;
+    }
+    if (skip_none && value.get() == Py_None) return 0;
+    return PyObject_SetAttrString(module, to, value.get());
+}
+
+PyObject* module_create(PyObject* spec, PyModuleDef*) {
+    std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (id == -1) return nullptr;
+    if (main_interpreter_id == -1) {
+        main_interpreter_id = id;
+    } else if (id != main_interpreter_id) {
+        PyErr_SetString(PyExc_ImportError,
+                        "Interpreter change detected - this module can only be loaded into one interpreter per process.");
+        return nullptr;
+    }
+    if (module_object) return Py_NewRef(module_object);
+
+    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    Ref module = name ? Ref::steal(PyModule_NewObject(name.get())) : Ref();
+    if (!module) return nullptr;
+    if (copy_spec_attr(spec, module.get(), "loader", "__loader__", false) < 0 ||
+        copy_spec_attr(spec, module.get(), "origin", "__file__", false) < 0 ||
+        copy_spec_attr(spec, module.get(), "parent", "__package__", false) < 0 ||
+        copy_spec_attr(spec, module.get(), "submodule_search_locations", "__path__", true) < 0)
+        return nullptr;
+    return module.release();
+}
+
+// ---- imports ----
+
+// `package_globals` stands in for the namespace in relative imports: they resolve against the
+// package whatever name the file was loaded under.
+int import_names(PyObject* globals, PyObject* package_globals, const sibling::Import& imp) {
+    Ref name = Ref::steal(PyUnicode_FromString(imp.module));
+    Ref locals = Ref::steal(PyDict_New());
+    Ref fromlist = Ref::steal(PyList_New(0));
+    if (!name || !locals || !fromlist) return -1;
+    for (std::size_t i = 0; i < imp.count; i++) {
+        Ref n = Ref::steal(PyUnicode_InternFromString(imp.names[i]));
+        if (!n || PyList_Append(fromlist.get(), n.get()) < 0) return -1;
+    }
+    Ref module = Ref::steal(PyImport_ImportModuleLevelObject(name.get(), imp.level > 0 ? package_globals : globals,
+                                                             locals.get(), fromlist.get(), imp.level));
+    if (!module) return -1;
+    if (!imp.names) return PyDict_SetItem(globals, name.get(), module.get());
+
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(fromlist.get()); i++) {
+        PyObject* n = PyList_GET_ITEM(fromlist.get(), i);
+        Ref value = getattr(module.get(), n);
+        if (!value) {
+            if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+            PyErr_Clear();
+            // A submodule that is loaded but not (yet) an attribute of its package.
+            Ref module_name = getattr(module.get(), N.__name__);
+            Ref full = module_name ? Ref::steal(PyUnicode_FromFormat("%S.%U", module_name.get(), n)) : Ref();
+            if (!full) {
+                PyErr_Clear();
+            } else {
+                PyObject* found = nullptr;
+                if (PyDict_GetItemRef(PyImport_GetModuleDict(), full.get(), &found) < 0) return -1;
+                value = Ref::steal(found);
+            }
+            if (!value) {
+                PyErr_Format(PyExc_ImportError, "cannot import name %S", n);
+                return -1;
+            }
+        }
+        if (PyDict_SetItem(globals, n, value.get()) < 0) return -1;
+    }
+    return 0;
+}
+
+// ---- exec slot ----
+
+// Set while exec has put the module into `sys.modules` itself, so that a failure takes it out.
+bool registered_module = false;
+
+int exec_body(PyObject* module) {
+    PyObject* globals = PyModule_GetDict(module);
+    Ref builtins = Ref::steal(PyImport_ImportModule("builtins"));
+    if (!builtins || PyObject_SetAttrString(module, "__builtins__", builtins.get()) < 0) return -1;
+
+    int major = (Py_Version >> 24) & 0xff, minor = (Py_Version >> 16) & 0xff;
+    if ((major != 3 || minor != 13) &&
+        PyErr_WarnFormat(PyExc_RuntimeWarning, 1, "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+                         3, 13, full_name, "does not match", major, minor) < 0)
+        return -1;
+
+    if (function_type_ready() < 0 || runtime_init(module) < 0 || props_init() < 0) return -1;
+
+    PyObject* modules = PyImport_GetModuleDict();
+    int present = PyDict_ContainsString(modules, full_name);
+    if (present < 0 || (!present && PyDict_SetItemString(modules, full_name, module) < 0)) return -1;
+    registered_module = !present;
+
+    Ref package_globals = Ref::steal(Py_BuildValue("{s:s}", "__package__", package_name));
+    if (!package_globals) return -1;
+    for (const sibling::Import& imp : sibling::imports)
+        if (import_names(globals, package_globals.get(), imp) < 0) return -1;
+    if (check_binding() < 0) return -1;
+
+    Ref module_name = Ref::steal(PyUnicode_FromString(full_name));
+    Ref cls = module_name ? build_class(globals, module_name.get()) : Ref();
+    if (!cls) return -1;
+    return PyDict_SetItemString(globals, "Drawer", cls.get());
+}
+
+// Undoes what a failed exec registered: the `sys.modules` entry it made (when it still holds
+// this module), so that the next import starts afresh.
+void unregister(PyObject* module) {
+    if (!registered_module) return;
+    registered_module = false;
+    PyObject* exc = PyErr_GetRaisedException();
+    PyObject* modules = PyImport_GetModuleDict();
+    PyObject* entry = nullptr;
+    if (PyDict_GetItemStringRef(modules, full_name, &entry) > 0 && entry == module)
+        PyDict_DelItemString(modules, full_name);
+    Py_XDECREF(entry);
+    PyErr_SetRaisedException(exc);
+}
+
+// The traceback entry of a failed initialisation, named as the interpreter names a module body.
+void add_init_traceback(PyObject* module) {
+    PyObject* exc = PyErr_GetRaisedException();
+    PyObject* file = nullptr;
+    const char* filename = "drawer";
+    if (PyDict_GetItemStringRef(PyModule_GetDict(module), "__file__", &file) > 0 && PyUnicode_Check(file))
+        filename = PyUnicode_AsUTF8(file);
+    PyCodeObject* code = filename ? PyCode_NewEmpty(filename, "init zarnu.material.drawer.drawer", 0) : nullptr;
+    Py_XDECREF(file);
+    PyErr_Clear();
+    PyErr_SetRaisedException(exc);
+    if (!code) return;
+    add_traceback(reinterpret_cast<PyObject*>(code), PyModule_GetDict(module));
+    Py_DECREF(code);
+}
+
+int module_exec(PyObject* module) {
+    if (module_object) {
+        if (module_object == module) return 0;
+        PyErr_SetString(PyExc_RuntimeError,
+                        "Module 'drawer' has already been imported. Re-initialisation is not supported.");
+        return -1;
+    }
+    module_object = Py_NewRef(module);
+    if (exec_body(module) == 0) {
+        registered_module = false;
+        return 0;
+    }
+
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init zarnu.material.drawer.drawer");
+    add_init_traceback(module);
+    unregister(module);
+    Py_CLEAR(module_object);
+    return -1;
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_create, reinterpret_cast<void*>(module_create)},
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyMethodDef module_methods[] = {{nullptr, nullptr, 0, nullptr}};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "drawer",
+    nullptr,
+    0,
+    module_methods,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace zarnu::drawer
+
+PyMODINIT_FUNC PyInit_drawer() { return PyModuleDef_Init(&zarnu::drawer::module_def); }

@@ -111,7 +111,8 @@ int exec_body(PyObject* module) {
                          3, 13, full_name, "does not match", major, minor) < 0)
         return -1;
 
-    if (function_type_ready() < 0 || runtime_init(module) < 0 || props_init() < 0) return -1;
+    if (function_type_ready() < 0 || names_init() < 0 || module_globals_init(module) < 0 || props_init() < 0)
+        return -1;
 
     PyObject* modules = PyImport_GetModuleDict();
     int present = PyDict_ContainsString(modules, full_name);

@@ -72,38 +72,45 @@ struct ClassBody {
         return {};
     }
 
-    // `@_validate_param(file_path=..., param_name=..., supported_signatures=Union[...][, valid_values=...])`
-    // applied to the setter, then the getter.
+    // `Union[<forms>]`, the accepted forms as the decorator takes them.
+    Ref supported_signatures(const Param& prop) {
+        Ref Union = body_name(ns, globals, "Union");
+        Ref members = Union ? Ref::steal(PyTuple_New(form_count(prop))) : Ref();
+        if (!members) return {};
+        for (std::size_t i = 0; i < form_count(prop); i++) {
+            Ref m = form(prop.forms[i]);
+            if (!m) return {};
+            PyTuple_SET_ITEM(members.get(), i, m.release());
+        }
+        return Ref::steal(PyObject_GetItem(Union.get(), members.get()));
+    }
+
+    // `_validate_param(file_path=..., param_name=..., supported_signatures=Union[...][, valid_values=...])`
+    Ref validation_decorator(const Param& prop) {
+        Ref factory = body_name(ns, globals, "_validate_param");
+        Ref file_path = factory ? Ref::steal(PyUnicode_FromString(sibling::validation_file_path)) : Ref();
+        Ref param_name = file_path ? Ref::steal(PyUnicode_FromString(prop.name)) : Ref();
+        Ref signatures = param_name ? supported_signatures(prop) : Ref();
+        if (!signatures) return {};
+        Ref valid, kwnames;
+        if (!prop.valid) {
+            kwnames = Ref::steal(PyTuple_Pack(3, N.file_path, N.param_name, N.supported_signatures));
+        } else {
+            valid = body_name(ns, globals, prop.valid->attr);
+            if (!valid) return {};
+            kwnames = Ref::steal(PyTuple_Pack(4, N.file_path, N.param_name, N.supported_signatures, N.valid_values));
+        }
+        if (!kwnames) return {};
+        PyObject* args[] = {file_path.get(), param_name.get(), signatures.get(), valid.get()};
+        return Ref::steal(PyObject_Vectorcall(factory.get(), args, 0, kwnames.get()));
+    }
+
+    // The setter, through the validation decorator when the prop is validated, then the getter.
     int define_prop(const Param& prop, const Accessors& accessors) {
         Ref setter;
         if (prop.validated) {
-            Ref factory = body_name(ns, globals, "_validate_param");
-            Ref file_path = factory ? Ref::steal(PyUnicode_FromString(sibling::validation_file_path)) : Ref();
-            Ref param_name = file_path ? Ref::steal(PyUnicode_FromString(prop.name)) : Ref();
-            Ref Union = param_name ? body_name(ns, globals, "Union") : Ref();
-            Ref members = Union ? Ref::steal(PyTuple_New(form_count(prop))) : Ref();
-            if (!members) return -1;
-            for (std::size_t i = 0; i < form_count(prop); i++) {
-                Ref m = form(prop.forms[i]);
-                if (!m) return -1;
-                PyTuple_SET_ITEM(members.get(), i, m.release());
-            }
-            Ref signatures = Ref::steal(PyObject_GetItem(Union.get(), members.get()));
-            if (!signatures) return -1;
-            Ref valid, kwnames;
-            if (!prop.valid) {
-                kwnames = Ref::steal(PyTuple_Pack(3, N.file_path, N.param_name, N.supported_signatures));
-            } else {
-                valid = body_name(ns, globals, prop.valid->attr);
-                if (!valid) return -1;
-                kwnames = Ref::steal(
-                    PyTuple_Pack(4, N.file_path, N.param_name, N.supported_signatures, N.valid_values));
-            }
-            if (!kwnames) return -1;
-            PyObject* args[4] = {file_path.get(), param_name.get(), signatures.get(), valid.get()};
-            Ref decorator = Ref::steal(PyObject_Vectorcall(factory.get(), args, 0, kwnames.get()));
-            if (!decorator) return -1;
-            Ref plain = make(accessors.setter, nullptr, nullptr, &prop);
+            Ref decorator = validation_decorator(prop);
+            Ref plain = decorator ? make(accessors.setter, nullptr, nullptr, &prop) : Ref();
             setter = plain ? call(decorator.get(), plain.get()) : Ref();
         } else {
             setter = make(accessors.setter, nullptr, nullptr, &prop);

@@ -106,17 +106,17 @@ struct ClassBody {
     }
 
     // The setter, through the validation decorator when the prop is validated, then the getter.
-    int define_prop(const Param& prop, const Accessors& accessors) {
+    int define_prop(const Param& prop, const Accessors& accessors, const void* datum) {
         Ref setter;
         if (prop.validated) {
             Ref decorator = validation_decorator(prop);
-            Ref plain = decorator ? make(accessors.setter, nullptr, nullptr, &prop) : Ref();
+            Ref plain = decorator ? make(accessors.setter, nullptr, nullptr, datum) : Ref();
             setter = plain ? call(decorator.get(), plain.get()) : Ref();
         } else {
-            setter = make(accessors.setter, nullptr, nullptr, &prop);
+            setter = make(accessors.setter, nullptr, nullptr, datum);
         }
         if (!setter || bind(accessors.setter.name, setter.get()) < 0) return -1;
-        Ref getter = make(accessors.getter, nullptr, nullptr, &prop);
+        Ref getter = make(accessors.getter, nullptr, nullptr, datum);
         return getter ? bind(accessors.getter.name, getter.get()) : -1;
     }
 };
@@ -223,7 +223,7 @@ Ref define_constructor_and_accessors(ClassBody& body) {
     Ref init = annotations ? body.make(init_def, defaults.get(), annotations.get()) : Ref();
     if (!init || body.bind("__init__", init.get()) < 0) return {};
     for (std::size_t i = 0; i < std::size(params); i++)
-        if (params[i].prop && body.define_prop(params[i], accessors_of(i)) < 0) return {};
+        if (params[i].prop && body.define_prop(params[i], accessors_of(i), accessor_datum(i)) < 0) return {};
     return init;
 }
 

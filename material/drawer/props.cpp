@@ -17,7 +17,8 @@ Accessors accessors[std::size(params)];
 PyObject* prop_attrs[std::size(params)];    // interned `_<prop>`
 PyObject* setter_names[std::size(params)];  // interned `_set_<prop>`
 
-PyObject* attr_of(Function* fn) { return prop_attrs[static_cast<const Param*>(fn->data) - params]; }
+// The datum of an accessor is the slot of its attribute name.
+PyObject* attr_of(Function* fn) { return *static_cast<PyObject* const*>(fn->data); }
 
 // `self._<prop> = value`
 PyObject* set_prop(Function* fn, PyObject* const* a) {
@@ -69,6 +70,8 @@ int props_init() {
 }
 
 const Accessors& accessors_of(std::size_t i) { return accessors[i]; }
+
+const void* accessor_datum(std::size_t i) { return &prop_attrs[i]; }
 
 PyObject* setter_name(std::size_t i) { return setter_names[i]; }
 

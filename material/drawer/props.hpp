@@ -14,8 +14,9 @@ struct Accessors {
 // Makes the accessors' definitions and interns their names; once per process.
 int props_init();
 
-// The accessors of `params[i]`, a prop; each function made from them gets `&params[i]` as its datum.
+// The accessors of `params[i]`, a prop, and the datum that each function made from them gets.
 const Accessors& accessors_of(std::size_t i);
+const void* accessor_datum(std::size_t i);
 
 // The interned name of the setter of `params[i]`, a prop.
 PyObject* setter_name(std::size_t i);

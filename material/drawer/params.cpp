@@ -44,6 +44,41 @@ std::string spelled_annotation(const Param& p) {
     return optional ? "Optional[" + text + "]" : text;
 }
 
+// How a form is named in the class documentation.
+const char* doc_name(Form f) {
+    switch (f) {
+        case Form::Str: return "str";
+        case Form::Int: return "int";
+        case Form::Bool: return "bool";
+        case Form::Dict: return "dict";
+        case Form::QWidgetList: return "list of QWidget";
+        default: return annotation_name(f);
+    }
+}
+
+// "a, b or State, optional": the forms in order with State last and None left out; "optional"
+// unless the parameter is documented as required.
+std::string documented_forms(const Param& p) {
+    std::string text;
+    if (p.doc_forms) {
+        text = p.doc_forms;
+    } else {
+        const char* names[std::size(p.forms)];
+        std::size_t n = 0;
+        bool state = false;
+        for (std::size_t i = 0; i < form_count(p); i++) {
+            if (p.forms[i] == Form::State) state = true;
+            else if (p.forms[i] != Form::None) names[n++] = doc_name(p.forms[i]);
+        }
+        if (state) names[n++] = doc_name(Form::State);
+        for (std::size_t i = 0; i < n; i++) {
+            if (i) text += i + 1 == n ? " or " : ", ";
+            text += names[i];
+        }
+    }
+    return p.required ? text : text + ", optional";
+}
+
 Ref default_value(const Default& d) {
     switch (d.kind) {
         case Default::Kind::None: return Ref::borrow(Py_None);
@@ -84,7 +119,7 @@ Ref class_doc_text() {
     for (const Param& p : params) {
         text += p.name;
         text += " : ";
-        text += p.doc_forms;
+        text += documented_forms(p);
         text += "\n";
         for (std::string_view rest = p.doc; !rest.empty();) {
             std::size_t end = rest.find('\n');

@@ -61,7 +61,8 @@ struct Param {
     PyObject* const* limit = nullptr;  // attribute that also receives the given value
     const char* annotation = nullptr;  // when the annotation is not the one the forms spell
     const char* setter_doc = nullptr;  // when not "Assign value to <name>[ (custom feature)]."
-    const char* doc_forms;             // class documentation: the forms after "<name> : "
+    bool required = false;             // documented as required rather than optional
+    const char* doc_forms = nullptr;   // when the documented forms are not the accepted ones, in order
     const char* doc;                   // class documentation: the description, one line each
 };
 
@@ -69,75 +70,66 @@ using F = Form;
 
 inline constexpr Param params[] = {
     {.name = "parent", .forms = {F::QWidget, F::None}, .value = no_default_value, .prop = false, .validated = false,
-     .doc_forms = "QWidget, optional", .doc = "The Qt parent of the drawer. Default: None."},
+     .doc = "The Qt parent of the drawer. Default: None."},
     {.name = "title", .forms = {F::State, F::Str, F::Callable}, .value = str_default("Drawer"), .custom = true,
      // Annotated as optional although the setter's validation refuses None.
-     .annotation = "Optional[Union[State, str, Callable]]", .doc_forms = "str, Callable or State, optional",
+     .annotation = "Optional[Union[State, str, Callable]]",
      .doc = "The drawer's title. It is stored and returned by `_get_title`; no widget shows it.\n"
             "Default: \"Drawer\"."},
     {.name = "anchor", .forms = {F::State, F::Str}, .value = str_default("right"), .valid = &valid_anchor,
-     .doc_forms = "str or State, optional",
      .doc = "The side the panel sits on: one of \"bottom\", \"left\", \"right\", \"top\".\n"
             "Default: \"right\"."},
     {.name = "anchorEl", .forms = {F::State, F::QWidget, F::None}, .value = no_default_value, .custom = true,
-     .doc_forms = "QWidget or State, optional",
      .doc = "The widget the drawer window covers and follows. Default: None, which means the\n"
             "application's main window (`QApplication.instance().mainWindow`)."},
     {.name = "children", .forms = {F::State, F::QWidget, F::QWidgetList, F::None}, .value = no_default_value,
      .validated = false, .setter_doc = "Assign value to children and store widget references.",
-     .doc_forms = "QWidget, list of QWidget or State, optional",
      .doc = "The widgets stacked top to bottom in the content panel. Default: None."},
     {.name = "classes", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .doc_forms = "dict or State, optional", .doc = "Style classes of the component. Default: None."},
-    {.name = "elevation", .forms = {F::State, F::Int}, .value = int_default(16), .doc_forms = "int or State, optional",
+     .doc = "Style classes of the component. Default: None."},
+    {.name = "elevation", .forms = {F::State, F::Int}, .value = int_default(16),
      .doc = "The elevation of the panel. Default: 16."},
     {.name = "hideBackdrop", .forms = {F::State, F::Bool}, .value = false_default,
-     .doc_forms = "bool or State, optional", .doc = "Whether the backdrop is hidden. Default: False."},
+     .doc = "Whether the backdrop is hidden. Default: False."},
     {.name = "ModalProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::NewDictWhenFalse, .doc_forms = "dict or State, optional",
-     .doc = "Props of the modal layer. Default: a new empty dict."},
+     .stored = Stored::NewDictWhenFalse, .doc = "Props of the modal layer. Default: a new empty dict."},
     {.name = "onClose", .forms = {F::State, F::Callable, F::None}, .value = no_default_value,
-     .doc_forms = "Callable or State, optional",
      .doc = "Called with no arguments after `_close` has hidden the drawer. Default: None."},
-    {.name = "open", .forms = {F::State, F::Bool}, .value = false_default, .doc_forms = "State",
+    // A plain bool passes the setter but not the widget tree: documented as a State only.
+    {.name = "open", .forms = {F::State, F::Bool}, .value = false_default, .required = true, .doc_forms = "State",
      .doc = "Drives the drawer: a change to a true value opens a hidden drawer (and hides a\n"
             "visible one), a change to a false value hides it. Required: a plain bool, the\n"
             "default False included, is refused when the widget tree is built."},
     {.name = "PaperProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::NewDictWhenFalse, .doc_forms = "dict or State, optional",
-     .doc = "Props of the panel. Default: a new empty dict."},
+     .stored = Stored::NewDictWhenFalse, .doc = "Props of the panel. Default: a new empty dict."},
     {.name = "SlideProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::NewDictWhenFalse, .doc_forms = "dict or State, optional",
-     .doc = "Props of the slide transition. Default: a new empty dict."},
+     .stored = Stored::NewDictWhenFalse, .doc = "Props of the slide transition. Default: a new empty dict."},
     {.name = "slotProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::NewDictWhenFalse, .doc_forms = "dict or State, optional",
-     .doc = "Props of the component's slots. Default: a new empty dict."},
+     .stored = Stored::NewDictWhenFalse, .doc = "Props of the component's slots. Default: a new empty dict."},
     {.name = "slots", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::NewDictWhenFalse, .doc_forms = "dict or State, optional",
-     .doc = "The component's slots. Default: a new empty dict."},
+     .stored = Stored::NewDictWhenFalse, .doc = "The component's slots. Default: a new empty dict."},
+    // Documented with the text forms first.
     {.name = "sx", .forms = {F::State, F::Dict, F::Callable, F::Str, F::None}, .value = no_default_value,
-     .doc_forms = "dict, str, Callable or State, optional",
+     .doc_forms = "dict, str, Callable or State",
      .doc = "Extra style declarations of the drawer: a dict of style properties, QSS text, or a\n"
             "callable returning either. Default: None."},
     {.name = "transitionDuration", .forms = {F::State, F::Int, F::Dict, F::None}, .value = no_default_value,
-     .stored = Stored::Never, .doc_forms = "int, dict or State, optional",
+     .stored = Stored::Never,
      .doc = "Accepted for compatibility and not stored by the constructor; set it with\n"
             "`_set_transitionDuration`. Default: None."},
     {.name = "variant", .forms = {F::State, F::Str, F::None}, .value = str_default("temporary"),
-     .valid = &valid_variant, .doc_forms = "str or State, optional",
-     .doc = "One of \"permanent\", \"persistent\", \"temporary\". Default: \"temporary\"."},
+     .valid = &valid_variant, .doc = "One of \"permanent\", \"persistent\", \"temporary\". Default: \"temporary\"."},
     {.name = "minWidth", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
-     .limit = &N.drawerMinWidth, .doc_forms = "int or State",
+     .limit = &N.drawerMinWidth, .required = true,
      .doc = "The panel's initial size along the splitter (for every anchor) and, for \"right\",\n"
             "its minimum width. Required as an integer for the four anchors. Default: None."},
     {.name = "maxWidth", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
-     .limit = &N.drawerMaxWidth, .doc_forms = "int or State, optional",
-     .doc = "The panel's maximum width for the \"right\" anchor. Default: None."},
+     .limit = &N.drawerMaxWidth, .doc = "The panel's maximum width for the \"right\" anchor. Default: None."},
     {.name = "minHeight", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
-     .limit = &N.drawerMinHeight, .doc_forms = "int or State, optional",
+     .limit = &N.drawerMinHeight,
      .doc = "The panel's minimum height for the \"top\" and \"bottom\" anchors. Default: None."},
     {.name = "maxHeight", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
-     .limit = &N.drawerMaxHeight, .doc_forms = "int or State, optional",
+     .limit = &N.drawerMaxHeight,
      .doc = "The panel's maximum height for the \"top\" and \"bottom\" anchors. Default: None."},
 };
 

@@ -16,9 +16,10 @@ PyObject* module_object = nullptr;  // the initialised module, once exec has run
 
 // ---- create slot ----
 
-// Copies `spec.<from>` to the module's `<to>`; a missing attribute is skipped.
-int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const char* to, bool skip_none) {
-    Ref value = Ref::steal(PyObject_GetAttrString(spec, from));
+// Copies `<from>` of the import system's description of the module (name, loader, origin, ...)
+// to the module's `<to>`; a missing attribute is skipped.
+int copy_load_attr(PyObject* load_info, PyObject* module, const char* from, const char* to, bool skip_none) {
+    Ref value = Ref::steal(PyObject_GetAttrString(load_info, from));
     if (!value) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
         PyErr_Clear();
@@ -28,7 +29,7 @@ int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const cha
     return PyObject_SetAttrString(module, to, value.get());
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
+PyObject* module_create(PyObject* load_info, PyModuleDef*) {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) return nullptr;
     if (main_interpreter_id == -1) {
@@ -40,13 +41,13 @@ PyObject* module_create(PyObject* spec, PyModuleDef*) {
     }
     if (module_object) return Py_NewRef(module_object);
 
-    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    Ref name = Ref::steal(PyObject_GetAttrString(load_info, "name"));
     Ref module = name ? Ref::steal(PyModule_NewObject(name.get())) : Ref();
     if (!module) return nullptr;
-    if (copy_spec_attr(spec, module.get(), "loader", "__loader__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "origin", "__file__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "parent", "__package__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "submodule_search_locations", "__path__", true) < 0)
+    if (copy_load_attr(load_info, module.get(), "loader", "__loader__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "origin", "__file__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "parent", "__package__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "submodule_search_locations", "__path__", true) < 0)
         return nullptr;
     return module.release();
 }

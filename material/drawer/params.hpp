@@ -2,7 +2,8 @@
 // annotation and the validation decorator's `Union` are spelled), default, valid values,
 // how the constructor stores it, and its documentation. The parameter list, `__defaults__`,
 // `__annotations__`, the prop accessors, the decorator metadata and the parameter lines of the
-// class documentation are all read from this table; nothing else lists the parameters.
+// class documentation are all read from this table, and nothing else in the module lists the
+// parameters (tests/test_stubs.py holds the stub to what the module exposes).
 #pragma once
 
 #include "runtime.hpp"
@@ -25,7 +26,7 @@ struct Default {
     long number = 0;
     const char* text = nullptr;
 };
-inline constexpr Default no_default_value{};  // None
+inline constexpr Default none_default{};
 inline constexpr Default false_default{Default::Kind::False};
 constexpr Default int_default(long n) { return {Default::Kind::Int, n, nullptr}; }
 constexpr Default str_default(const char* s) { return {Default::Kind::Str, 0, s}; }
@@ -66,10 +67,10 @@ struct Param {
     const char* doc;                   // class documentation: the description, one line each
 };
 
-using F = Form;
+using F = Form;  // short, for the table
 
 inline constexpr Param params[] = {
-    {.name = "parent", .forms = {F::QWidget, F::None}, .value = no_default_value, .prop = false, .validated = false,
+    {.name = "parent", .forms = {F::QWidget, F::None}, .value = none_default, .prop = false, .validated = false,
      .doc = "The Qt parent of the drawer. Default: None."},
     {.name = "title", .forms = {F::State, F::Str, F::Callable}, .value = str_default("Drawer"), .custom = true,
      // Annotated as optional although the setter's validation refuses None.
@@ -79,56 +80,56 @@ inline constexpr Param params[] = {
     {.name = "anchor", .forms = {F::State, F::Str}, .value = str_default("right"), .valid = &valid_anchor,
      .doc = "The side the panel sits on: one of \"bottom\", \"left\", \"right\", \"top\".\n"
             "Default: \"right\"."},
-    {.name = "anchorEl", .forms = {F::State, F::QWidget, F::None}, .value = no_default_value, .custom = true,
+    {.name = "anchorEl", .forms = {F::State, F::QWidget, F::None}, .value = none_default, .custom = true,
      .doc = "The widget the drawer window covers and follows. Default: None, which means the\n"
             "application's main window (`QApplication.instance().mainWindow`)."},
-    {.name = "children", .forms = {F::State, F::QWidget, F::QWidgetList, F::None}, .value = no_default_value,
+    {.name = "children", .forms = {F::State, F::QWidget, F::QWidgetList, F::None}, .value = none_default,
      .validated = false, .setter_doc = "Assign value to children and store widget references.",
      .doc = "The widgets stacked top to bottom in the content panel. Default: None."},
-    {.name = "classes", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "classes", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .doc = "Style classes of the component. Default: None."},
     {.name = "elevation", .forms = {F::State, F::Int}, .value = int_default(16),
      .doc = "The elevation of the panel. Default: 16."},
     {.name = "hideBackdrop", .forms = {F::State, F::Bool}, .value = false_default,
      .doc = "Whether the backdrop is hidden. Default: False."},
-    {.name = "ModalProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "ModalProps", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .stored = Stored::NewDictWhenFalse, .doc = "Props of the modal layer. Default: a new empty dict."},
-    {.name = "onClose", .forms = {F::State, F::Callable, F::None}, .value = no_default_value,
+    {.name = "onClose", .forms = {F::State, F::Callable, F::None}, .value = none_default,
      .doc = "Called with no arguments after `_close` has hidden the drawer. Default: None."},
     // A plain bool passes the setter but not the widget tree: documented as a State only.
     {.name = "open", .forms = {F::State, F::Bool}, .value = false_default, .required = true, .doc_forms = "State",
      .doc = "Drives the drawer: a change to a true value opens a hidden drawer (and hides a\n"
             "visible one), a change to a false value hides it. Required: a plain bool, the\n"
             "default False included, is refused when the widget tree is built."},
-    {.name = "PaperProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "PaperProps", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .stored = Stored::NewDictWhenFalse, .doc = "Props of the panel. Default: a new empty dict."},
-    {.name = "SlideProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "SlideProps", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .stored = Stored::NewDictWhenFalse, .doc = "Props of the slide transition. Default: a new empty dict."},
-    {.name = "slotProps", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "slotProps", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .stored = Stored::NewDictWhenFalse, .doc = "Props of the component's slots. Default: a new empty dict."},
-    {.name = "slots", .forms = {F::State, F::Dict, F::None}, .value = no_default_value,
+    {.name = "slots", .forms = {F::State, F::Dict, F::None}, .value = none_default,
      .stored = Stored::NewDictWhenFalse, .doc = "The component's slots. Default: a new empty dict."},
     // Documented with the text forms first.
-    {.name = "sx", .forms = {F::State, F::Dict, F::Callable, F::Str, F::None}, .value = no_default_value,
+    {.name = "sx", .forms = {F::State, F::Dict, F::Callable, F::Str, F::None}, .value = none_default,
      .doc_forms = "dict, str, Callable or State",
      .doc = "Extra style declarations of the drawer: a dict of style properties, QSS text, or a\n"
             "callable returning either. Default: None."},
-    {.name = "transitionDuration", .forms = {F::State, F::Int, F::Dict, F::None}, .value = no_default_value,
+    {.name = "transitionDuration", .forms = {F::State, F::Int, F::Dict, F::None}, .value = none_default,
      .stored = Stored::Never,
      .doc = "Accepted for compatibility and not stored by the constructor; set it with\n"
             "`_set_transitionDuration`. Default: None."},
     {.name = "variant", .forms = {F::State, F::Str, F::None}, .value = str_default("temporary"),
      .valid = &valid_variant, .doc = "One of \"permanent\", \"persistent\", \"temporary\". Default: \"temporary\"."},
-    {.name = "minWidth", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
+    {.name = "minWidth", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
      .limit = &N.drawerMinWidth, .required = true,
      .doc = "The panel's initial size along the splitter (for every anchor) and, for \"right\",\n"
             "its minimum width. Required as an integer for the four anchors. Default: None."},
-    {.name = "maxWidth", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
+    {.name = "maxWidth", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
      .limit = &N.drawerMaxWidth, .doc = "The panel's maximum width for the \"right\" anchor. Default: None."},
-    {.name = "minHeight", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
+    {.name = "minHeight", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
      .limit = &N.drawerMinHeight,
      .doc = "The panel's minimum height for the \"top\" and \"bottom\" anchors. Default: None."},
-    {.name = "maxHeight", .forms = {F::State, F::Int, F::None}, .value = no_default_value, .custom = true,
+    {.name = "maxHeight", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
      .limit = &N.drawerMaxHeight,
      .doc = "The panel's maximum height for the \"top\" and \"bottom\" anchors. Default: None."},
 };

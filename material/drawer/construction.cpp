@@ -11,7 +11,7 @@ SuperCache init_super;
 PyObject* drawer_init(Function* fn, PyObject* const* p) {
     PyObject* self = p[0];
     PyObject* super_args[] = {self, p[slot_of(0)]};  // the Qt parent
-    if (!super_call(fn, N.__init__, init_super, super_args, 2)) return nullptr;
+    if (!super_call(fn, N.__init__, init_super, super_args, std::size(super_args))) return nullptr;
     if (!call_method(self, N.setObjectName, C.PyDrawer)) return nullptr;
 
     Ref useTheme = global(Global::useTheme);

@@ -1,5 +1,7 @@
 """Construction: props binding, the widget tree per anchor, connections, retranslation."""
 
+import inspect
+
 import pytest
 from qtpy.QtCore import QCoreApplication, QEvent, QMargins, Qt
 from qtpy.QtGui import QColor
@@ -11,10 +13,8 @@ from zarnu.material import styles
 from zarnu.material.drawer.drawer import Drawer
 
 OPEN_MESSAGE = "The attribute 'open' only accepts input in the form of State."
-PARAMETERS = ["parent", "title", "anchor", "anchorEl", "children", "classes", "elevation",
-              "hideBackdrop", "ModalProps", "onClose", "open", "PaperProps", "SlideProps",
-              "slotProps", "slots", "sx", "transitionDuration", "variant", "minWidth", "maxWidth",
-              "minHeight", "maxHeight"]
+# In signature order, which test_function pins.
+PARAMETERS = [name for name in inspect.signature(Drawer.__init__).parameters if name not in ("self", "args", "kwargs")]
 STORED_IN_ORDER = [name for name in PARAMETERS[1:] if name != "transitionDuration"]
 DICT_PROPS = ["ModalProps", "PaperProps", "SlideProps", "slotProps", "slots"]
 QT_MAX = 16777215  # QWIDGETSIZE_MAX

@@ -17,13 +17,12 @@ import pydoc
 import sys
 import traceback
 import types
-import typing
 import weakref
 
 import pytest
 from qtpy.QtCore import QObject, QSize, Signal
 from qtpy.QtGui import QResizeEvent
-from qtpy.QtWidgets import QApplication, QSplitter, QWidget
+from qtpy.QtWidgets import QApplication, QSplitter
 
 import zarnu.material.drawer.drawer as drawer_module
 from zarnu.hooks.use_state import State
@@ -155,14 +154,6 @@ def test_class_call_reports_constructor_argument_errors(main_window):
                 call(cls)
             errors.append(str(failure.value))
         assert errors[0] == errors[1]
-
-
-def test_constructor_hints_resolve_in_the_module_namespace():
-    hints = typing.get_type_hints(Drawer.__init__)
-    assert list(hints) == [name for name, _, _ in CONSTRUCTOR]
-    assert hints["parent"] == typing.Optional[QWidget]
-    assert hints["anchor"] == typing.Union[State, str]
-    assert hints["children"] == typing.Optional[typing.Union[State, QWidget, typing.List[QWidget]]]
 
 
 def test_binding_on_instance_and_class(make_drawer):

@@ -268,14 +268,17 @@ def test_class_shape():
         assert Drawer.__dict__[name].__doc__ == expected, name
 
 
-def test_setters_are_wrapped_except_children():
+@pytest.mark.parametrize("prop", PROPS)
+def test_accessors_are_compiled_and_validated_setters_wrapped_except_children(prop):
     compiled = type(Drawer.__dict__["_init_ui"])
-    assert type(Drawer.__dict__["_set_children"]) is compiled
-    for prop in VALIDATION:
-        setter = Drawer.__dict__[f"_set_{prop}"]
-        assert setter.param_name == prop  # left on its result by the validation decorator
-        assert type(setter) is not compiled and type(setter.__wrapped__) is compiled
-    assert all(type(Drawer.__dict__[f"_get_{prop}"]) is compiled for prop in PROPS)
+    setter, getter = Drawer.__dict__[f"_set_{prop}"], Drawer.__dict__[f"_get_{prop}"]
+    assert type(getter) is compiled and getter.__doc__ == f"Get the {prop} value."
+    custom = " (custom feature)" if prop in {"title", "anchorEl", "minWidth", "maxWidth", "minHeight", "maxHeight"} else ""
+    assert setter.__doc__ == ("Assign value to children and store widget references." if prop == "children"
+                              else f"Assign value to {prop}{custom}.")
+    assert (type(setter) is compiled) == (prop == "children")
+    # param_name: left on its result by the validation decorator.
+    assert prop == "children" or setter.param_name == prop and type(setter.__wrapped__) is compiled
 
 
 def test_once_evaluated_defaults_and_annotations():

@@ -74,16 +74,6 @@ def test_setter_stores_by_reference_and_getter_unwraps_at_call_time(drawer, Stat
     assert getter() is inner
 
 
-@pytest.mark.parametrize("prop", PROPS)
-def test_doc_strings(prop):
-    custom = {"title", "anchorEl", "minWidth", "maxWidth", "minHeight", "maxHeight"}
-    expected = f"Assign value to {prop}{' (custom feature)' if prop in custom else ''}."
-    if prop == "children":
-        expected = "Assign value to children and store widget references."
-    assert getattr(Drawer, f"_set_{prop}").__doc__ == expected
-    assert getattr(Drawer, f"_get_{prop}").__doc__ == f"Get the {prop} value."
-
-
 def test_transition_duration_exists_only_once_set(make_drawer):
     drawer = make_drawer(transitionDuration=500)
     with pytest.raises(AttributeError, match="_transitionDuration"):

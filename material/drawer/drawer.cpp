@@ -1,12 +1,9 @@
 // The module boundary: multi-phase initialisation (one interpreter, one module object per
-// process), the imports, and the assembly of the class `Drawer`.
+// process), the imports, and the class statement's result bound as `Drawer`.
 #include "binding_check.hpp"
-#include "class_doc.hpp"
-#include "methods.hpp"
+#include "class_statement.hpp"
 #include "props.hpp"
 #include "sibling/contract.hpp"
-
-#include <initializer_list>
 
 namespace zarnu::drawer {
 namespace {
@@ -19,9 +16,10 @@ PyObject* module_object = nullptr;  // the initialised module, once exec has run
 
 // ---- create slot ----
 
-// Copies `spec.<from>` to the module's `<to>`; a missing attribute is skipped.
-int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const char* to, bool skip_none) {
-    Ref value = Ref::steal(PyObject_GetAttrString(spec, from));
+// Copies `<from>` of the import system's description of the module (name, loader, origin, ...)
+// to the module's `<to>`; a missing attribute is skipped.
+int copy_load_attr(PyObject* load_info, PyObject* module, const char* from, const char* to, bool skip_none) {
+    Ref value = Ref::steal(PyObject_GetAttrString(load_info, from));
     if (!value) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
         PyErr_Clear();
@@ -31,7 +29,7 @@ int copy_spec_attr(PyObject* spec, PyObject* module, const char* from, const cha
     return PyObject_SetAttrString(module, to, value.get());
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
+PyObject* module_create(PyObject* load_info, PyModuleDef*) {
     std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) return nullptr;
     if (main_interpreter_id == -1) {
@@ -43,13 +41,13 @@ PyObject* module_create(PyObject* spec, PyModuleDef*) {
     }
     if (module_object) return Py_NewRef(module_object);
 
-    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    Ref name = Ref::steal(PyObject_GetAttrString(load_info, "name"));
     Ref module = name ? Ref::steal(PyModule_NewObject(name.get())) : Ref();
     if (!module) return nullptr;
-    if (copy_spec_attr(spec, module.get(), "loader", "__loader__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "origin", "__file__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "parent", "__package__", false) < 0 ||
-        copy_spec_attr(spec, module.get(), "submodule_search_locations", "__path__", true) < 0)
+    if (copy_load_attr(load_info, module.get(), "loader", "__loader__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "origin", "__file__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "parent", "__package__", false) < 0 ||
+        copy_load_attr(load_info, module.get(), "submodule_search_locations", "__path__", true) < 0)
         return nullptr;
     return module.release();
 }
@@ -98,228 +96,6 @@ int import_names(PyObject* globals, PyObject* package_globals, const sibling::Im
     return 0;
 }
 
-// ---- class assembly ----
-
-// LOAD_NAME inside the class body: the class namespace, the module namespace, the builtins.
-Ref body_name(PyObject* ns, PyObject* globals, const char* text) {
-    Ref key = Ref::steal(PyUnicode_InternFromString(text));
-    if (!key) return {};
-    Ref value = Ref::steal(PyObject_GetItem(ns, key.get()));
-    if (value || !PyErr_ExceptionMatches(PyExc_KeyError)) return value;
-    PyErr_Clear();
-    PyObject* found = nullptr;
-    if (PyDict_GetItemRef(globals, key.get(), &found) < 0) return {};
-    if (!found && PyDict_GetItemRef(PyEval_GetBuiltins(), key.get(), &found) < 0) return {};
-    if (!found) PyErr_Format(PyExc_NameError, "name '%U' is not defined", key.get());
-    return Ref::steal(found);
-}
-
-struct ClassBody {
-    PyObject* ns;
-    PyObject* globals;
-    PyObject* module_name;
-
-    // Keys are interned, as the compiler interns the names a class body binds: a key that is
-    // only equal to the looked-up name costs a string comparison on every lookup in the class
-    // dict that the binding makes itself.
-    int bind(const char* name, PyObject* value) {
-        Ref key = Ref::steal(PyUnicode_InternFromString(name));
-        return key ? PyObject_SetItem(ns, key.get(), value) : -1;
-    }
-
-    Ref make(const FunctionDef& def, PyObject* defaults = nullptr, PyObject* annotations = nullptr,
-             const void* data = nullptr) {
-        Ref qualname = Ref::steal(PyUnicode_FromFormat("Drawer.%s", def.name));
-        if (!qualname) return {};
-        return function_new(def, qualname.get(), module_name, globals, defaults, annotations, data);
-    }
-
-    int define(const FunctionDef& def, PyObject* defaults = nullptr, PyObject* annotations = nullptr) {
-        Ref fn = make(def, defaults, annotations);
-        return fn ? bind(def.name, fn.get()) : -1;
-    }
-
-    Ref form(Form f) {
-        switch (f) {
-            case Form::State: return body_name(ns, globals, "State");
-            case Form::Str: return Ref::borrow(reinterpret_cast<PyObject*>(&PyUnicode_Type));
-            case Form::Int: return Ref::borrow(reinterpret_cast<PyObject*>(&PyLong_Type));
-            case Form::Bool: return Ref::borrow(reinterpret_cast<PyObject*>(&PyBool_Type));
-            case Form::Dict: return body_name(ns, globals, "Dict");
-            case Form::Callable: return body_name(ns, globals, "Callable");
-            case Form::QWidget: return body_name(ns, globals, "QWidget");
-            case Form::None: return Ref::borrow(Py_None);
-        }
-        return {};
-    }
-
-    // `@_validate_param(file_path=..., param_name=..., supported_signatures=Union[...][, valid_values=...])`
-    // applied to the setter, then the getter.
-    int define_prop(Prop& prop) {
-        Ref setter;
-        if (prop.validated) {
-            Ref factory = body_name(ns, globals, "_validate_param");
-            Ref file_path = factory ? Ref::steal(PyUnicode_FromString(sibling::validation_file_path)) : Ref();
-            Ref param_name = file_path ? Ref::steal(PyUnicode_FromString(prop.name)) : Ref();
-            Ref Union = param_name ? body_name(ns, globals, "Union") : Ref();
-            Ref members = Union ? Ref::steal(PyTuple_New(prop.nforms)) : Ref();
-            if (!members) return -1;
-            for (int i = 0; i < prop.nforms; i++) {
-                Ref m = form(prop.forms[i]);
-                if (!m) return -1;
-                PyTuple_SET_ITEM(members.get(), i, m.release());
-            }
-            Ref signatures = Ref::steal(PyObject_GetItem(Union.get(), members.get()));
-            if (!signatures) return -1;
-            Ref valid, kwnames;
-            if (prop.valid == Valid::Nothing) {
-                kwnames = Ref::steal(PyTuple_Pack(3, N.file_path, N.param_name, N.supported_signatures));
-            } else {
-                valid = body_name(ns, globals, prop.valid == Valid::Anchor ? "VALID_ANCHOR" : "VALID_VARIANT");
-                if (!valid) return -1;
-                kwnames = Ref::steal(
-                    PyTuple_Pack(4, N.file_path, N.param_name, N.supported_signatures, N.valid_values));
-            }
-            if (!kwnames) return -1;
-            PyObject* args[4] = {file_path.get(), param_name.get(), signatures.get(), valid.get()};
-            Ref decorator = Ref::steal(PyObject_Vectorcall(factory.get(), args, 0, kwnames.get()));
-            if (!decorator) return -1;
-            Ref plain = make(prop.setter, nullptr, nullptr, &prop);
-            setter = plain ? call(decorator.get(), plain.get()) : Ref();
-        } else {
-            setter = make(prop.setter, nullptr, nullptr, &prop);
-        }
-        if (!setter || bind(prop.setter.name, setter.get()) < 0) return -1;
-        Ref getter = make(prop.getter, nullptr, nullptr, &prop);
-        return getter ? bind(prop.getter.name, getter.get()) : -1;
-    }
-};
-
-Ref string_list(std::initializer_list<const char*> items) {
-    Ref list = Ref::steal(PyList_New(0));
-    if (!list) return {};
-    for (const char* s : items) {
-        Ref item = Ref::steal(PyUnicode_FromString(s));
-        if (!item || PyList_Append(list.get(), item.get()) < 0) return {};
-    }
-    return list;
-}
-
-// `__mro_entries__` resolution, as a class statement does it; sets `orig` when bases changed.
-Ref resolve_bases(PyObject* bases, Ref& orig) {
-    Ref resolved = Ref::steal(PyList_New(0));
-    if (!resolved) return {};
-    bool changed = false;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(bases); i++) {
-        PyObject* base = PyTuple_GET_ITEM(bases, i);
-        Ref entries;
-        PyObject* meth = nullptr;
-        if (!PyType_Check(base) && PyObject_GetOptionalAttr(base, N.__mro_entries__, &meth) < 0) return {};
-        Ref holder = Ref::steal(meth);
-        if (holder) {
-            entries = call(holder.get(), bases);
-            if (!entries) return {};
-            if (!PyTuple_Check(entries.get())) {
-                PyErr_SetString(PyExc_TypeError, "__mro_entries__ must return a tuple");
-                return {};
-            }
-            changed = true;
-            for (Py_ssize_t j = 0; j < PyTuple_GET_SIZE(entries.get()); j++)
-                if (PyList_Append(resolved.get(), PyTuple_GET_ITEM(entries.get(), j)) < 0) return {};
-        } else if (PyList_Append(resolved.get(), base) < 0) {
-            return {};
-        }
-    }
-    if (!changed) return Ref::borrow(bases);
-    orig = Ref::borrow(bases);
-    return Ref::steal(PyList_AsTuple(resolved.get()));
-}
-
-// The most derived metaclass of the bases.
-Ref metaclass_of(PyObject* bases) {
-    PyTypeObject* winner = &PyType_Type;
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(bases); i++) {
-        PyTypeObject* t = Py_TYPE(PyTuple_GET_ITEM(bases, i));
-        if (PyType_IsSubtype(winner, t)) continue;
-        if (PyType_IsSubtype(t, winner)) {
-            winner = t;
-            continue;
-        }
-        PyErr_SetString(PyExc_TypeError,
-                        "metaclass conflict: the metaclass of a derived class must be a (non-strict) subclass "
-                        "of the metaclasses of all its bases");
-        return {};
-    }
-    return Ref::borrow(reinterpret_cast<PyObject*>(winner));
-}
-
-Ref build_class(PyObject* globals, PyObject* module_name) {
-    Ref drawer_name = Ref::steal(PyUnicode_InternFromString("Drawer"));
-    if (!drawer_name) return {};
-    Ref empty_ns = Ref::steal(PyDict_New());
-    Ref QSplitter = empty_ns ? body_name(empty_ns.get(), globals, "QSplitter") : Ref();
-    Ref bases = QSplitter ? Ref::steal(PyTuple_Pack(1, QSplitter.get())) : Ref();
-    if (!bases) return {};
-    Ref orig_bases;
-    Ref resolved = resolve_bases(bases.get(), orig_bases);
-    Ref meta = resolved ? metaclass_of(resolved.get()) : Ref();
-    if (!meta) return {};
-
-    PyObject* prepare = nullptr;
-    if (PyObject_GetOptionalAttr(meta.get(), N.__prepare__, &prepare) < 0) return {};
-    Ref prepare_ref = Ref::steal(prepare);
-    Ref ns = prepare_ref ? call(prepare_ref.get(), drawer_name.get(), resolved.get()) : Ref::steal(PyDict_New());
-    if (!ns) return {};
-
-    ClassBody body{ns.get(), globals, module_name};
-    Ref doc = Ref::steal(PyUnicode_FromString(class_doc));
-    if (!doc || body.bind("__module__", module_name) < 0 || body.bind("__qualname__", drawer_name.get()) < 0 ||
-        body.bind("__doc__", doc.get()) < 0)
-        return {};
-
-    Ref valid_anchor = string_list({"bottom", "left", "right", "top"});
-    Ref valid_variant = valid_anchor ? string_list({"permanent", "persistent", "temporary"}) : Ref();
-    if (!valid_variant || body.bind("VALID_ANCHOR", valid_anchor.get()) < 0 ||
-        body.bind("VALID_VARIANT", valid_variant.get()) < 0)
-        return {};
-
-    Ref init_defs = init_defaults();
-    Ref init_ann = Ref::steal(PyDict_New());
-    if (!init_defs || !init_ann) return {};
-    for (auto& [param, text] : init_annotations) {
-        Ref value = Ref::steal(PyUnicode_FromString(text));
-        if (!value || PyDict_SetItemString(init_ann.get(), param, value.get()) < 0) return {};
-    }
-    Ref init = body.make(init_def, init_defs.get(), init_ann.get());
-    if (!init || body.bind("__init__", init.get()) < 0) return {};
-
-    for (Prop& prop : props)
-        if (body.define_prop(prop) < 0) return {};
-
-    if (body.define(init_ui_def) < 0 || body.define(set_stylesheet_def) < 0) return {};
-
-    // Evaluated once: every call that omits `color` receives this very colour.
-    Ref QColor = body_name(ns.get(), globals, "QColor");
-    Ref black = QColor ? call(QColor.get(), C.int0, C.int0, C.int0, C.int50) : Ref();
-    Ref shadow_defaults = black ? Ref::steal(Py_BuildValue("(i(ii)O)", 60, 0, 10, black.get())) : Ref();
-    if (!shadow_defaults || body.define(set_shadow_effect_def, shadow_defaults.get()) < 0) return {};
-
-    Ref show_ann = Ref::steal(Py_BuildValue("{s:s}", "state", "bool"));
-    if (!show_ann || body.define(retranslation_def) < 0 || body.define(show_def, nullptr, show_ann.get()) < 0 ||
-        body.define(close_def) < 0 || body.define(show_drawer_def) < 0 || body.define(update_position_def) < 0)
-        return {};
-    Ref filter = body.make(event_filter_def);
-    if (!filter || body.bind("eventFilter", filter.get()) < 0) return {};
-
-    if (orig_bases && PyMapping_SetItemString(ns.get(), "__orig_bases__", orig_bases.get()) < 0) return {};
-    Ref cls = call(meta.get(), drawer_name.get(), resolved.get(), ns.get());
-    if (!cls) return {};
-    // The `super()` owner of the two methods that chain to the next class.
-    function_set_owner(init.get(), cls.get());
-    function_set_owner(filter.get(), cls.get());
-    return cls;
-}
-
 // ---- exec slot ----
 
 // Set while exec has put the module into `sys.modules` itself, so that a failure takes it out.
@@ -336,7 +112,8 @@ int exec_body(PyObject* module) {
                          3, 13, full_name, "does not match", major, minor) < 0)
         return -1;
 
-    if (function_type_ready() < 0 || runtime_init(module) < 0 || props_init() < 0) return -1;
+    if (function_type_ready() < 0 || names_init() < 0 || module_globals_init(module) < 0 || props_init() < 0)
+        return -1;
 
     PyObject* modules = PyImport_GetModuleDict();
     int present = PyDict_ContainsString(modules, full_name);

@@ -139,57 +139,64 @@ inline PyObject* run(Function* f, PyObject* const* params) {
     return result;
 }
 
-// Keywords, defaults, surplus arguments: kept out of line, so that a call passing exactly the
-// positional parameters does not set up this frame.
-[[gnu::noinline]] PyObject* bind_and_call(Function* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    const FunctionDef* def = f->def;
+// Puts each keyword argument into the slot of its parameter; an unknown keyword is skipped with
+// `**kwargs` and refused without. False with the exception set.
+bool bind_keywords(Function* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-    PyObject* slots[kMaxParams] = {};
-    Py_ssize_t npos = nargs < def->nparams ? nargs : def->nparams;
-    for (Py_ssize_t i = 0; i < npos; i++) slots[i] = args[i];
-
     for (Py_ssize_t k = 0; k < nkw; k++) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
         if (!PyUnicode_Check(key)) {
             PyErr_Format(PyExc_TypeError, "%U() keywords must be strings", f->qualname);
-            return nullptr;
+            return false;
         }
         Py_ssize_t j = find_param(f, key);
-        if (j == -2) return nullptr;
+        if (j == -2) return false;
         if (j < 0) {
-            if (def->varkw) continue;
+            if (f->def->varkw) continue;
             PyErr_Format(PyExc_TypeError, "%U() got an unexpected keyword argument '%S'", f->qualname, key);
-            return nullptr;
+            return false;
         }
         if (slots[j]) {
             PyErr_Format(PyExc_TypeError, "%U() got multiple values for argument '%S'", f->qualname, key);
-            return nullptr;
+            return false;
         }
         slots[j] = args[nargs + k];
     }
+    return true;
+}
 
+// Fills the empty slots after the positional ones from `defaults`, which cover the trailing
+// parameters. False, with the interpreter's message, when a parameter without one is left empty.
+bool apply_defaults(Function* f, PyObject* defaults, Py_ssize_t npos, PyObject** slots) {
+    Py_ssize_t nparams = f->def->nparams;
+    Py_ssize_t first_default = nparams - (defaults ? PyTuple_GET_SIZE(defaults) : 0);
+    bool missing = false;
+    for (Py_ssize_t i = npos; i < nparams; i++) {
+        if (slots[i]) continue;
+        if (i >= first_default)
+            slots[i] = PyTuple_GET_ITEM(defaults, i - first_default);
+        else
+            missing = true;
+    }
+    if (missing) missing_arguments(f, slots);
+    return !missing;
+}
+
+// Keywords, defaults, surplus arguments: kept out of line, so that a call passing exactly the
+// positional parameters does not set up this frame.
+[[gnu::noinline]] PyObject* bind_and_call(Function* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    const FunctionDef* def = f->def;
+    PyObject* slots[kMaxParams] = {};
+    Py_ssize_t npos = nargs < def->nparams ? nargs : def->nparams;
+    for (Py_ssize_t i = 0; i < npos; i++) slots[i] = args[i];
+    if (!bind_keywords(f, args, nargs, kwnames, slots)) return nullptr;
     if (nargs > def->nparams && !def->varargs) {
         too_many_positional(f, nargs);
         return nullptr;
     }
-
-    // Defaults fill the trailing parameters; hold them while the call runs, since
-    // `__defaults__` may be replaced meanwhile.
+    // Held while the call runs, since `__defaults__` may be replaced meanwhile.
     Ref defaults = Ref::borrow(f->defaults);
-    Py_ssize_t ndef = defaults ? PyTuple_GET_SIZE(defaults.get()) : 0;
-    Py_ssize_t first_default = def->nparams - ndef;
-    bool missing = false;
-    for (Py_ssize_t i = npos; i < def->nparams; i++) {
-        if (slots[i]) continue;
-        if (i >= first_default)
-            slots[i] = PyTuple_GET_ITEM(defaults.get(), i - first_default);
-        else
-            missing = true;
-    }
-    if (missing) {
-        missing_arguments(f, slots);
-        return nullptr;
-    }
+    if (!apply_defaults(f, defaults.get(), npos, slots)) return nullptr;
     return run(f, slots);
 }
 
@@ -420,12 +427,10 @@ void add_traceback(PyObject* code, PyObject* globals) {
     Py_DECREF(frame);
 }
 
-Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_name, PyObject* globals,
-                 PyObject* defaults, PyObject* annotations, const void* data) {
-    if (def.nparams > kMaxParams) {
-        PyErr_SetString(PyExc_SystemError, "too many parameters for a compiled function");
-        return {};
-    }
+namespace {
+
+// The interned parameter names, for keyword binding and error messages.
+Ref varnames_of(const FunctionDef& def) {
     Ref varnames = Ref::steal(PyTuple_New(def.nparams));
     if (!varnames) return {};
     for (Py_ssize_t i = 0; i < def.nparams; i++) {
@@ -433,21 +438,45 @@ Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_na
         if (!s) return {};
         PyTuple_SET_ITEM(varnames.get(), i, s);
     }
-    // The module's file names the code, for tracebacks and profilers.
+    return varnames;
+}
+
+// The code object, named after the module's file (for tracebacks and profilers), or after the
+// module when it has no file name.
+Ref code_of(const FunctionDef& def, PyObject* qualname, PyObject* module_name, PyObject* globals) {
     PyObject* file = nullptr;
     if (PyDict_GetItemStringRef(globals, "__file__", &file) < 0) return {};
     Ref filename = Ref::steal(file);
     if (!filename || !PyUnicode_Check(filename.get())) filename = Ref::borrow(module_name);
-    Ref code = Ref::steal(make_code(&def, qualname, filename.get()));
+    return Ref::steal(make_code(&def, qualname, filename.get()));
+}
+
+// The builtins dict a function of `globals` sees, as the interpreter finds it for a new function.
+Ref builtins_of(PyObject* globals) {
     PyObject* found = nullptr;
-    if (!code || PyDict_GetItemStringRef(globals, "__builtins__", &found) < 0) return {};
+    if (PyDict_GetItemStringRef(globals, "__builtins__", &found) < 0) return {};
     Ref builtins = Ref::steal(found);
     if (builtins && PyModule_Check(builtins.get())) builtins = Ref::borrow(PyModule_GetDict(builtins.get()));
     if (!builtins || !PyDict_Check(builtins.get())) builtins = Ref::borrow(PyEval_GetBuiltins());
+    return builtins;
+}
+
+}  // namespace
+
+Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_name, PyObject* globals,
+                 PyObject* defaults, PyObject* annotations, const void* data) {
+    if (def.nparams > kMaxParams) {
+        PyErr_SetString(PyExc_SystemError, "too many parameters for a compiled function");
+        return {};
+    }
+    Ref varnames = varnames_of(def);
+    Ref code = varnames ? code_of(def, qualname, module_name, globals) : Ref();
+    Ref builtins = code ? builtins_of(globals) : Ref();
+    if (!builtins) return {};
     Ref name = Ref::steal(PyUnicode_InternFromString(def.name));
     Ref doc = def.doc ? Ref::steal(PyUnicode_FromString(def.doc)) : Ref::borrow(Py_None);
     Ref type_params = Ref::steal(PyTuple_New(0));
-    if (!builtins || !name || !doc || !type_params) return {};
+    if (!name || !doc || !type_params) return {};
 
     Function* f = PyObject_GC_New(Function, &FunctionType);
     if (!f) return {};

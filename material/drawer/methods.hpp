@@ -8,8 +8,6 @@ namespace zarnu::drawer {
 
 // construction.cpp
 extern const FunctionDef init_def;
-extern const char* const init_annotations[22][2];  // parameter name, annotation text
-Ref init_defaults();
 
 // widget_tree.cpp
 extern const FunctionDef init_ui_def;

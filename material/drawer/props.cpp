@@ -1,8 +1,6 @@
 #include "props.hpp"
 
-#include "runtime.hpp"
-
-#include <cstring>
+#include <string>
 
 namespace zarnu::drawer {
 namespace {
@@ -10,7 +8,17 @@ namespace {
 constexpr const char* setter_params[] = {"self", "value"};
 constexpr const char* getter_params[] = {"self"};
 
-PyObject* attr_of(Function* fn) { return prop_attrs[static_cast<const Prop*>(fn->data) - props]; }
+// The texts the definitions point into, kept for the life of the process.
+struct AccessorTexts {
+    std::string setter_name, getter_name, setter_doc, getter_doc;
+};
+AccessorTexts texts[std::size(params)];
+Accessors accessors[std::size(params)];
+PyObject* prop_attrs[std::size(params)];    // interned `_<prop>`
+PyObject* setter_names[std::size(params)];  // interned `_set_<prop>`
+
+// The datum of an accessor is the slot of its attribute name.
+PyObject* attr_of(Function* fn) { return *static_cast<PyObject* const*>(fn->data); }
 
 // `self._<prop> = value`
 PyObject* set_prop(Function* fn, PyObject* const* a) {
@@ -33,66 +41,38 @@ PyObject* get_prop(Function* fn, PyObject* const* a) {
     return PyObject_GetAttr(again.get(), N.value);
 }
 
+std::string setter_doc(const Param& p) {
+    if (p.setter_doc) return p.setter_doc;
+    return std::string("Assign value to ") + p.name + (p.custom ? " (custom feature)." : ".");
+}
+
 }  // namespace
 
-#define ZARNU_PROP(n, doc, validated, valid, nforms, ...)                                                    \
-    Prop {                                                                                                   \
-        #n, doc, validated, valid, {__VA_ARGS__}, nforms,                                                    \
-            FunctionDef{"_set_" #n, setter_params, 2, false, false, set_prop, doc},                          \
-            FunctionDef{"_get_" #n, getter_params, 1, false, false, get_prop, "Get the " #n " value."}       \
-    }
-#define ASSIGN(n) "Assign value to " #n "."
-#define CUSTOM(n) "Assign value to " #n " (custom feature)."
-
-using F = Form;
-using V = Valid;
-
-Prop props[21] = {
-    ZARNU_PROP(title, CUSTOM(title), true, V::Nothing, 3, F::State, F::Str, F::Callable),
-    ZARNU_PROP(anchor, ASSIGN(anchor), true, V::Anchor, 2, F::State, F::Str),
-    ZARNU_PROP(anchorEl, CUSTOM(anchorEl), true, V::Nothing, 3, F::State, F::QWidget, F::None),
-    ZARNU_PROP(children, "Assign value to children and store widget references.", false, V::Nothing, 0),
-    ZARNU_PROP(classes, ASSIGN(classes), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(elevation, ASSIGN(elevation), true, V::Nothing, 2, F::State, F::Int),
-    ZARNU_PROP(hideBackdrop, ASSIGN(hideBackdrop), true, V::Nothing, 2, F::State, F::Bool),
-    ZARNU_PROP(ModalProps, ASSIGN(ModalProps), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(onClose, ASSIGN(onClose), true, V::Nothing, 3, F::State, F::Callable, F::None),
-    ZARNU_PROP(open, ASSIGN(open), true, V::Nothing, 2, F::State, F::Bool),
-    ZARNU_PROP(PaperProps, ASSIGN(PaperProps), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(SlideProps, ASSIGN(SlideProps), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(slotProps, ASSIGN(slotProps), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(slots, ASSIGN(slots), true, V::Nothing, 3, F::State, F::Dict, F::None),
-    ZARNU_PROP(sx, ASSIGN(sx), true, V::Nothing, 5, F::State, F::Dict, F::Callable, F::Str, F::None),
-    ZARNU_PROP(transitionDuration, ASSIGN(transitionDuration), true, V::Nothing, 4, F::State, F::Int, F::Dict,
-               F::None),
-    ZARNU_PROP(variant, ASSIGN(variant), true, V::Variant, 3, F::State, F::Str, F::None),
-    ZARNU_PROP(minWidth, CUSTOM(minWidth), true, V::Nothing, 3, F::State, F::Int, F::None),
-    ZARNU_PROP(maxWidth, CUSTOM(maxWidth), true, V::Nothing, 3, F::State, F::Int, F::None),
-    ZARNU_PROP(minHeight, CUSTOM(minHeight), true, V::Nothing, 3, F::State, F::Int, F::None),
-    ZARNU_PROP(maxHeight, CUSTOM(maxHeight), true, V::Nothing, 3, F::State, F::Int, F::None),
-};
-
-#undef ZARNU_PROP
-#undef ASSIGN
-#undef CUSTOM
-
-PyObject* prop_attrs[21];
-
 int props_init() {
-    if (prop_attrs[0]) return 0;
-    for (int i = 0; i < 21; i++) {
-        Ref attr = Ref::steal(PyUnicode_FromFormat("_%s", props[i].name));
-        if (!attr) return -1;
-        prop_attrs[i] = attr.release();
-        PyUnicode_InternInPlace(&prop_attrs[i]);
+    static bool ready = false;
+    if (ready) return 0;
+    for (std::size_t i = 0; i < std::size(params); i++) {
+        const Param& p = params[i];
+        if (!p.prop) continue;
+        AccessorTexts& t = texts[i];
+        t = {std::string("_set_") + p.name, std::string("_get_") + p.name, setter_doc(p),
+             std::string("Get the ") + p.name + " value."};
+        accessors[i] = {
+            {t.setter_name.c_str(), setter_params, std::size(setter_params), false, false, set_prop, t.setter_doc.c_str()},
+            {t.getter_name.c_str(), getter_params, std::size(getter_params), false, false, get_prop, t.getter_doc.c_str()},
+        };
+        std::string attr = std::string("_") + p.name;
+        if (!prop_attrs[i] && !(prop_attrs[i] = PyUnicode_InternFromString(attr.c_str()))) return -1;
+        if (!setter_names[i] && !(setter_names[i] = PyUnicode_InternFromString(t.setter_name.c_str()))) return -1;
     }
+    ready = true;
     return 0;
 }
 
-int prop_index(const char* name) {
-    for (int i = 0; i < 21; i++)
-        if (std::strcmp(props[i].name, name) == 0) return i;
-    return -1;
-}
+const Accessors& accessors_of(std::size_t i) { return accessors[i]; }
+
+const void* accessor_datum(std::size_t i) { return &prop_attrs[i]; }
+
+PyObject* setter_name(std::size_t i) { return setter_names[i]; }
 
 }  // namespace zarnu::drawer

@@ -1,38 +1,24 @@
-// The drawer's 21 props: one table drives the accessors, their documentation strings and the
-// validation metadata handed to the library's decorator factory.
+// The prop accessors: for each prop of the parameter table a setter `_set_<prop>` and a getter
+// `_get_<prop>`, made from the table at import.
 #pragma once
 
-#include "function.hpp"
-
-#include <cstdint>
+#include "params.hpp"
 
 namespace zarnu::drawer {
 
-// The forms a prop accepts, as members of the `typing.Union` given to the validation decorator.
-enum class Form : std::uint8_t { State, Str, Int, Bool, Dict, Callable, QWidget, None };
-
-// The class attribute whose list is passed as `valid_values`.
-enum class Valid : std::uint8_t { Nothing, Anchor, Variant };
-
-struct Prop {
-    const char* name;
-    const char* setter_doc;
-    bool validated;
-    Valid valid;
-    Form forms[5];
-    std::uint8_t nforms;
+struct Accessors {
     FunctionDef setter;
     FunctionDef getter;
 };
 
-extern Prop props[21];
-
-// Interned attribute name (`_<prop>`) of each prop, filled at import.
-extern PyObject* prop_attrs[21];
-
+// Makes the accessors' definitions and interns their names; once per process.
 int props_init();
 
-// Index of a prop in the table, by name; used by the constructor for its fixed order.
-int prop_index(const char* name);
+// The accessors of `params[i]`, a prop, and the datum that each function made from them gets.
+const Accessors& accessors_of(std::size_t i);
+const void* accessor_datum(std::size_t i);
+
+// The interned name of the setter of `params[i]`, a prop.
+PyObject* setter_name(std::size_t i);
 
 }  // namespace zarnu::drawer

@@ -135,8 +135,9 @@ PyObject* set_shadow_effect(Function*, PyObject* const* p) {
 
 }  // namespace
 
-const FunctionDef set_stylesheet_def = {"_set_stylesheet", self_only, 1, false, false, set_stylesheet, nullptr};
-const FunctionDef set_shadow_effect_def = {"setShadowEffect", shadow_params, 4,     false,
-                                          false,             set_shadow_effect, " add shadow to dialog "};
+const FunctionDef set_stylesheet_def = {"_set_stylesheet", self_only, std::size(self_only), false, false,
+                                       set_stylesheet, nullptr};
+const FunctionDef set_shadow_effect_def = {"setShadowEffect", shadow_params, std::size(shadow_params), false, false,
+                                          set_shadow_effect, " add shadow to dialog "};
 
 }  // namespace zarnu::drawer

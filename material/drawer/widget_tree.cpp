@@ -113,71 +113,75 @@ bool connect(PyObject* obj, PyObject* signal, PyObject* self, PyObject* slot) {
     return bound && call_method(sig.get(), N.connect, bound.get());
 }
 
-PyObject* init_ui(Function*, PyObject* const* p) {
-    PyObject* self = p[0];
-    if (!call_method(self, N.setObjectName, C.PyDrawer)) return nullptr;
-
-    Ref Qt = global(Global::Qt);
-    if (!Qt) return nullptr;
-    Ref window = getattr(Qt.get(), N.Window);
-    Ref frameless = window ? getattr(Qt.get(), N.FramelessWindowHint) : Ref();
+// The window: frameless and translucent, painting no background of its own.
+bool set_up_window(PyObject* self, PyObject* Qt) {
+    Ref window = getattr(Qt, N.Window);
+    Ref frameless = window ? getattr(Qt, N.FramelessWindowHint) : Ref();
     Ref flags = frameless ? Ref::steal(PyNumber_Or(window.get(), frameless.get())) : Ref();
-    if (!flags || !call_method(self, N.setWindowFlags, flags.get())) return nullptr;
-    Ref translucent = getattr(Qt.get(), N.WA_TranslucentBackground);
-    if (!translucent || !call_method(self, N.setAttribute, translucent.get(), Py_True)) return nullptr;
-    if (!call_method(self, N.setAutoFillBackground, Py_False)) return nullptr;
+    if (!flags || !call_method(self, N.setWindowFlags, flags.get())) return false;
+    Ref translucent = getattr(Qt, N.WA_TranslucentBackground);
+    if (!translucent || !call_method(self, N.setAttribute, translucent.get(), Py_True)) return false;
+    return static_cast<bool>(call_method(self, N.setAutoFillBackground, Py_False));
+}
 
+// The content frame with its layout, and the overlay, transparent to the mouse and to the eye.
+bool make_panes(PyObject* self, PyObject* Qt) {
     Ref QFrame = global(Global::QFrame);
     Ref frame = QFrame ? call(QFrame.get(), self) : Ref();
-    if (!frame || PyObject_SetAttr(self, N._frm_content, frame.get()) < 0) return nullptr;
-    if (!on_attr(self, N._frm_content, N.setObjectName, C.contentFrame)) return nullptr;
+    if (!frame || PyObject_SetAttr(self, N._frm_content, frame.get()) < 0) return false;
+    if (!on_attr(self, N._frm_content, N.setObjectName, C.contentFrame)) return false;
 
     Ref QVBoxLayout = global(Global::QVBoxLayout);
     Ref content = QVBoxLayout ? getattr(self, N._frm_content) : Ref();
     Ref layout = content ? call(QVBoxLayout.get(), content.get()) : Ref();
-    if (!layout || PyObject_SetAttr(self, N._contentLayout, layout.get()) < 0) return nullptr;
+    if (!layout || PyObject_SetAttr(self, N._contentLayout, layout.get()) < 0) return false;
 
     Ref QWidget = global(Global::QWidget);
     Ref overlay = QWidget ? call(QWidget.get(), self) : Ref();
-    if (!overlay || PyObject_SetAttr(self, N._overlay, overlay.get()) < 0) return nullptr;
-    Ref mouse_transparent = getattr(Qt.get(), N.WA_TransparentForMouseEvents);
+    if (!overlay || PyObject_SetAttr(self, N._overlay, overlay.get()) < 0) return false;
+    Ref mouse_transparent = getattr(Qt, N.WA_TransparentForMouseEvents);
     if (!mouse_transparent || !on_attr(self, N._overlay, N.setAttribute, mouse_transparent.get(), Py_True))
-        return nullptr;
-    if (!on_attr(self, N._overlay, N.setAutoFillBackground, Py_False)) return nullptr;
+        return false;
+    if (!on_attr(self, N._overlay, N.setAutoFillBackground, Py_False)) return false;
     Ref QSizePolicy = global(Global::QSizePolicy);
     Ref expanding = QSizePolicy ? getattr(QSizePolicy.get(), N.Expanding) : Ref();
-    if (!expanding || !on_attr(self, N._overlay, N.setSizePolicy, expanding.get(), expanding.get()))
-        return nullptr;
-    if (!on_attr(self, N._overlay, N.setStyleSheet, C.transparent)) return nullptr;
+    if (!expanding || !on_attr(self, N._overlay, N.setSizePolicy, expanding.get(), expanding.get())) return false;
+    return on_attr(self, N._overlay, N.setStyleSheet, C.transparent);
+}
 
+// The splitter's own settings, then the arrangement of the first anchor the drawer's equals.
+bool lay_out(PyObject* self, PyObject* Qt) {
     if (!call_method(self, N.setHandleWidth, C.int0) || !call_method(self, N.setChildrenCollapsible, Py_True) ||
         !call_method(self, N.setOpaqueResize, Py_True))
-        return nullptr;
-
+        return false;
     for (const Arrangement& a : arrangements) {
         Ref anchor = getattr(self, N._anchor);
         int match = anchor ? equals(anchor.get(), *a.anchor) : -1;
-        if (match < 0) return nullptr;
-        if (!match) continue;
-        if (!arrange(self, Qt.get(), a)) return nullptr;
-        break;
+        if (match < 0) return false;
+        if (match) return arrange(self, Qt, a);
     }
+    return true;
+}
 
-    if (!add_children(self)) return nullptr;
-
+// `open` must be a State: its changes open and hide the drawer.
+bool follow_open_state(PyObject* self) {
     Ref State = global(Global::State);
     Ref open = State ? getattr(self, N._open) : Ref();
-    if (!open) return nullptr;
+    if (!open) return false;
     int is_state = is_instance(open.get(), State.get());
-    if (is_state < 0) return nullptr;
+    if (is_state < 0) return false;
     if (!is_state) {
         raise_value_error("The attribute 'open' only accepts input in the form of State.");
-        return nullptr;
+        return false;
     }
     open = getattr(self, N._open);
-    if (!open || !connect(open.get(), N.valueChanged, self, N._show)) return nullptr;
+    return open && connect(open.get(), N.valueChanged, self, N._show);
+}
 
-    if (!call_method(self, N.installEventFilter, self)) return nullptr;
+// The drawer filters its own events, its anchor element's (when that is a widget) and the host's
+// main window's.
+bool install_filters(PyObject* self) {
+    if (!call_method(self, N.installEventFilter, self)) return false;
     Ref anchor_el = getattr(self, N._anchorEl);
     int filter_anchor = anchor_el ? truth(anchor_el.get()) : -1;
     if (filter_anchor > 0) {
@@ -185,27 +189,43 @@ PyObject* init_ui(Function*, PyObject* const* p) {
         Ref QWidget_now = anchor_el ? global(Global::QWidget) : Ref();
         filter_anchor = QWidget_now ? is_instance(anchor_el.get(), QWidget_now.get()) : -1;
     }
-    if (filter_anchor < 0) return nullptr;
-    if (filter_anchor && !on_attr(self, N._anchorEl, N.installEventFilter, self)) return nullptr;
+    if (filter_anchor < 0) return false;
+    if (filter_anchor && !on_attr(self, N._anchorEl, N.installEventFilter, self)) return false;
 
     Ref main_window = host_main_window();
-    if (!main_window || !call_method(main_window.get(), N.installEventFilter, self)) return nullptr;
+    return main_window && call_method(main_window.get(), N.installEventFilter, self);
+}
 
+// Restyled at each theme change (and styled now), retranslated at each language change.
+bool follow_theme_and_language(PyObject* self) {
     Ref useTheme = global(Global::useTheme);
     Ref theme = useTheme ? call(useTheme.get()) : Ref();
-    if (!theme || PyObject_SetAttr(self, N.theme, theme.get()) < 0) return nullptr;
+    if (!theme || PyObject_SetAttr(self, N.theme, theme.get()) < 0) return false;
     theme = getattr(self, N.theme);
     Ref theme_signal = theme ? getattr(theme.get(), N.signal) : Ref();
-    if (!theme_signal || !connect(theme_signal.get(), N.changed, self, N._set_stylesheet)) return nullptr;
+    if (!theme_signal || !connect(theme_signal.get(), N.changed, self, N._set_stylesheet)) return false;
 
-    if (!call_method(self, N._set_stylesheet)) return nullptr;
+    if (!call_method(self, N._set_stylesheet)) return false;
 
     Ref i18n = global(Global::i18n);
-    if (!i18n || !connect(i18n.get(), N.langChanged, self, N.reTranslation)) return nullptr;
+    return i18n && connect(i18n.get(), N.langChanged, self, N.reTranslation);
+}
 
+// The splitter handle's events are filtered too (a drag ends with a release on it).
+bool filter_handle(PyObject* self) {
     Ref handle = call_method(self, N.handle, C.int1);
-    if (!handle || !call_method(handle.get(), N.installEventFilter, self)) return nullptr;
-    if (!keep_handle_wrapper(self, handle.get())) return nullptr;
+    if (!handle || !call_method(handle.get(), N.installEventFilter, self)) return false;
+    return keep_handle_wrapper(self, handle.get());
+}
+
+PyObject* init_ui(Function*, PyObject* const* p) {
+    PyObject* self = p[0];
+    if (!call_method(self, N.setObjectName, C.PyDrawer)) return nullptr;
+    Ref Qt = global(Global::Qt);
+    if (!Qt || !set_up_window(self, Qt.get()) || !make_panes(self, Qt.get()) || !lay_out(self, Qt.get()) ||
+        !add_children(self) || !follow_open_state(self) || !install_filters(self) ||
+        !follow_theme_and_language(self) || !filter_handle(self))
+        return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -214,7 +234,8 @@ PyObject* retranslate(Function*, PyObject* const*) { Py_RETURN_NONE; }
 
 }  // namespace
 
-const FunctionDef init_ui_def = {"_init_ui", self_only, 1, false, false, init_ui, nullptr};
-const FunctionDef retranslation_def = {"reTranslation", self_only, 1, false, false, retranslate, nullptr};
+const FunctionDef init_ui_def = {"_init_ui", self_only, std::size(self_only), false, false, init_ui, nullptr};
+const FunctionDef retranslation_def = {"reTranslation", self_only, std::size(self_only), false, false, retranslate,
+                                       nullptr};
 
 }  // namespace zarnu::drawer

@@ -20,26 +20,56 @@ sys.path.insert(0, str(ROOT / "tests"))
 from desktop import Desktop, WaylandDesktop, missing_tools  # noqa: E402
 
 ANCHORS = ("right", "bottom")
-DESKTOPS = {"composited": True, "plain": False}
+
+
+def on_x(desktop, app):
+    """Places the gallery; returns its frame and how a drawer's button is pressed."""
+    app.do("g.move(120, 90); g.show(); settle(500)")
+    x, y, w, h = app.do("_ = rect(g)")
+
+    def press(anchor):
+        bx, by = app.do(f"b = g.open_buttons[{anchor!r}]; "
+                        "p = b.mapToGlobal(QPoint(b.width() // 2, b.height() // 2)); _ = [p.x(), p.y()]")
+        desktop.click(bx, by)
+        app.do("settle(600)")
+        desktop.tool("xdotool", "mousemove", "--sync", "2", "2")
+
+    return (x - 12, y - 32, w + 24, h + 44), press  # the window manager's frame, and some desktop
+
+
+def on_wayland(desktop, app):
+    """The compositor places the gallery (moved where the X pictures have it); a headless sway
+    has no pointer, so the buttons are pressed through Qt."""
+    app.do("g.show(); settle(500)")
+    desktop.swaymsg(f"[pid={app.proc.pid}]", "floating enable, move position 120 90")
+    app.do("settle(300)")
+    (_, (x, y, w, h)), = desktop.windows(app.proc.pid)
+
+    def press(anchor):
+        app.do(f"g.open_buttons[{anchor!r}].click(); settle(600)")
+
+    return (x - 12, y - 37, w + 24, h + 49), press  # the compositor's title bar, and some desktop
+
+
+DESKTOPS = {
+    "composited": (lambda: Desktop(compositor=True), on_x),
+    "plain": (lambda: Desktop(compositor=False), on_x),
+    "wayland": (WaylandDesktop, on_wayland),
+}
 
 
 def pictures(out):
     out.mkdir(parents=True, exist_ok=True)
     paths = []
-    for name, composited in DESKTOPS.items():
-        desktop = Desktop(compositor=composited).start()
+    for name, (make, place) in DESKTOPS.items():
+        desktop = make().start()
         try:
             app = desktop.app()
             try:
-                app.do("from zarnu import demo; g = demo.build_gallery(); g.move(120, 90); g.show(); settle(500)")
-                x, y, w, h = app.do("_ = rect(g)")
-                frame = (x - 12, y - 32, w + 24, h + 44)  # the window manager's frame, and some desktop
+                app.do("from zarnu import demo; g = demo.build_gallery()")
+                frame, press = place(desktop, app)
                 for anchor in ANCHORS:
-                    bx, by = app.do(f"b = g.open_buttons[{anchor!r}]; "
-                                    "p = b.mapToGlobal(QPoint(b.width() // 2, b.height() // 2)); _ = [p.x(), p.y()]")
-                    desktop.click(bx, by)
-                    app.do("settle(600)")
-                    desktop.tool("xdotool", "mousemove", "--sync", "2", "2")
+                    press(anchor)
                     app.do("settle(300)")
                     path = out / f"desktop-{anchor}-{name}.png"
                     desktop.screenshot().save(path, frame)
@@ -49,25 +79,6 @@ def pictures(out):
                 app.stop()
         finally:
             desktop.stop()
-    desktop = WaylandDesktop().start()
-    try:
-        app = desktop.app()
-        try:
-            app.do("from zarnu import demo; g = demo.build_gallery(); g.show(); settle(500)")
-            desktop.swaymsg(f"[pid={app.proc.pid}]", "floating enable, move position 120 90")
-            app.do("settle(300)")
-            (_, (x, y, w, h)), = desktop.windows(app.proc.pid)
-            frame = (x - 12, y - 37, w + 24, h + 49)  # the compositor's title bar, and some desktop
-            for anchor in ANCHORS:
-                app.do(f"g.open_buttons[{anchor!r}].click(); settle(600)")
-                path = out / f"desktop-{anchor}-wayland.png"
-                desktop.screenshot().save(path, frame)
-                paths.append(path)
-                app.do(f"g.close_drawer({anchor!r}); settle(300)")
-        finally:
-            app.stop()
-    finally:
-        desktop.stop()
     return paths
 
 

@@ -1,5 +1,5 @@
-// The module boundary: multi-phase initialisation (one interpreter, one module object per
-// process), the imports, and the class statement's result bound as `Drawer`.
+// The module boundary: multi-phase initialisation (one interpreter, one live module object per
+// process), its state (state.hpp), the imports, and the class statement's result bound as `Drawer`.
 #include "binding_check.hpp"
 #include "class_statement.hpp"
 #include "props.hpp"
@@ -12,7 +12,9 @@ constexpr const char* full_name = "zarnu.material.drawer.drawer";
 constexpr const char* package_name = "zarnu.material.drawer";
 
 std::int64_t main_interpreter_id = -1;
-PyObject* module_object = nullptr;  // the initialised module, once exec has run
+// The live module, from its exec until it goes (borrowed: `m_free` forgets it). At most one lives
+// at a time; while it does, the create slot hands it back.
+PyObject* module_object = nullptr;
 
 // ---- create slot ----
 
@@ -113,8 +115,8 @@ int exec_body(PyObject* module) {
         return -1;
 
     ModuleState& s = *module_state;
-    if (function_type_ready() < 0 || names_init(s.names, s.constants) < 0 || module_globals_init(module, s) < 0 ||
-        props_init(s) < 0)
+    if (!(s.function_type = function_type_new(module)) || names_init(s.names, s.constants) < 0 ||
+        module_globals_init(module, s) < 0 || props_init(s) < 0)
         return -1;
 
     PyObject* modules = PyImport_GetModuleDict();
@@ -182,6 +184,7 @@ int module_clear(PyObject* module) {
 }
 
 void module_free(void* module) {
+    if (module_object == module) module_object = nullptr;
     ModuleState** block = block_of(static_cast<PyObject*>(module));
     if (!block || !*block) return;
     state_free(*block);
@@ -215,7 +218,7 @@ int module_exec(PyObject* module) {
     state->block = block;
     *block = state;
     module_state = state;
-    module_object = Py_NewRef(module);
+    module_object = module;
     if (exec_body(module) == 0) {
         registered_module = false;
         return 0;
@@ -224,7 +227,7 @@ int module_exec(PyObject* module) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init zarnu.material.drawer.drawer");
     add_init_traceback(module);
     unregister(module);
-    Py_CLEAR(module_object);
+    module_object = nullptr;
     return -1;
 }
 

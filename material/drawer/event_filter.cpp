@@ -22,6 +22,7 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
     PyObject* self = p[0];
     PyObject* source = p[1];
     PyObject* event = p[2];
+    ModuleState* const module_state = zarnu::module_state;  // read once, for `N` and the caches below
 
     // Placement: a resize or move of the anchor element while the drawer is visible.
     int placed_event = type_is(event, N.Resize, module_state->resize_type);

@@ -112,9 +112,11 @@ static_assert(std::is_trivially_copyable_v<ModuleState>);
 // The live module's state; null before exec and after `m_free`.
 extern ModuleState* module_state;
 
-// The state's names and constants, as the methods write them: `N.setGeometry`, `C.int0`.
-#define N (::zarnu::module_state->names)
-#define C (::zarnu::module_state->constants)
+// The state's names and constants, as the methods write them: `N.setGeometry`, `C.int0`. The
+// pointer is named unqualified, so that a hot method may read it once into a local of the same
+// name (`ModuleState* const module_state = zarnu::module_state;`) rather than after every call.
+#define N (module_state->names)
+#define C (module_state->constants)
 
 // The module's `m_traverse`, `m_clear` and `m_free` for the state (null before exec has begun).
 // Clearing drops what may take part in a reference cycle (the namespace, the function type,

@@ -418,7 +418,7 @@ PyType_Slot function_slots[] = {
 // does. Immutable and not instantiable from Python, as a static type without `tp_new` is. The
 // type has no doc string of its own: a heap type keeps it in its dict under `__doc__`, where it
 // would hide the functions' own `__doc__` member.
-PyType_Spec function_spec = {
+PyType_Spec function_type_def = {
     "zarnu.function",
     sizeof(Function),
     0,
@@ -429,7 +429,7 @@ PyType_Spec function_spec = {
 
 }  // namespace
 
-PyObject* function_type_new(PyObject* module) { return PyType_FromModuleAndSpec(module, &function_spec, nullptr); }
+PyObject* function_type_new(PyObject* module) { return PyType_FromModuleAndSpec(module, &function_type_def, nullptr); }
 
 void add_traceback(PyObject* code, PyObject* globals) {
     if (!globals) return;  // a function emptied by the collector while a cycle is broken

@@ -6,10 +6,11 @@
 //
 // The methods reach it through one process-wide pointer, `module_state`, set by exec and cleared
 // by `m_free`, so that the hot paths read their names and caches without a lookup per call. The
-// module admits one interpreter and one module object per process (the create slot refuses a
-// second interpreter and hands back the one module), which is what makes that pointer name one
-// state only. No method can run once the state is gone: each function object holds its type,
-// the type (made from the module) holds the module, and the module holds the state.
+// module admits one interpreter and one live module object per process (the create slot refuses
+// a second interpreter and hands back the live module), which is what makes that pointer name
+// one state only; after a failed exec it names that module's state until the next exec or that
+// module's `m_free`. No method can run once the state is gone: each function object holds its
+// type, the type (made from the module) holds the module, and the module holds the state.
 //
 // The state block holds a pointer to the state rather than the state itself because the
 // interpreter gives a module a new, empty block each time the create slot hands it back (an

@@ -8,9 +8,6 @@
 namespace zarnu::drawer {
 namespace {
 
-bool qt5 = false;               // Qt 5 (PyQt5, PySide2)
-bool pyside_handle_fix = false;  // PySide6 < 6.12
-
 // The first `count` numbers of a version text such as "6.8.2.1"; missing ones are 0.
 void version_numbers(PyObject* text, long* out, int count) {
     for (int i = 0; i < count; i++) out[i] = 0;
@@ -33,18 +30,18 @@ Ref qtpy_attr(PyObject* qtpy, const char* name) {
     return value;
 }
 
-// dict: id of a weak reference to a drawer -> (that weak reference, the handle's wrapper)
-PyObject* kept_handles = nullptr;
-
+// A drawer's weak reference callback: its entry of the state's kept handles goes (the module,
+// and with it the whole dict, may have gone first).
 PyObject* release_handle(PyObject*, PyObject* ref) {
+    PyObject* kept = module_state ? module_state->kept_handles : nullptr;
+    if (!kept) Py_RETURN_NONE;
     Ref key = Ref::steal(PyLong_FromVoidPtr(ref));
     if (!key) return nullptr;
-    if (PyDict_Pop(kept_handles, key.get(), nullptr) < 0) return nullptr;
+    if (PyDict_Pop(kept, key.get(), nullptr) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
 PyMethodDef release_handle_def = {"release_handle", release_handle, METH_O, nullptr};
-PyObject* release_handle_fn = nullptr;
 
 }  // namespace
 
@@ -54,20 +51,21 @@ int check_binding() {
         PyErr_Clear();
         return 0;
     }
+    ModuleState* s = module_state;
     long qt[1], pyside[2];
     version_numbers(qtpy_attr(qtpy.get(), "QT_VERSION").get(), qt, 1);
-    qt5 = qt[0] == 5;
+    s->qt5 = qt[0] == 5;
     Ref pyside6 = qtpy_attr(qtpy.get(), "PYSIDE6");
     if (pyside6 && PyObject_IsTrue(pyside6.get()) == 1) {
         version_numbers(qtpy_attr(qtpy.get(), "PYSIDE_VERSION").get(), pyside, 2);
-        pyside_handle_fix = pyside[0] == 6 && pyside[1] < 12;
+        s->pyside_handle_fix = pyside[0] == 6 && pyside[1] < 12;
     }
     PyErr_Clear();
     return 0;
 }
 
 bool repolish_content_frame(PyObject* self) {
-    if (!qt5) return true;
+    if (!module_state->qt5) return true;
     Ref frame = getattr(self, N._frm_content);
     Ref style = frame ? call_method(frame.get(), N.style) : Ref();
     if (style && call_method(style.get(), N.unpolish, frame.get())) call_method(style.get(), N.polish, frame.get());
@@ -78,13 +76,14 @@ bool repolish_content_frame(PyObject* self) {
 }
 
 bool keep_handle_wrapper(PyObject* self, PyObject* handle) {
-    if (!pyside_handle_fix) return true;
-    if (!kept_handles && !(kept_handles = PyDict_New())) return false;
-    if (!release_handle_fn && !(release_handle_fn = PyCFunction_New(&release_handle_def, nullptr))) return false;
-    Ref ref = Ref::steal(PyWeakref_NewRef(self, release_handle_fn));
+    ModuleState* s = module_state;
+    if (!s->pyside_handle_fix) return true;
+    if (!s->kept_handles && !(s->kept_handles = PyDict_New())) return false;
+    if (!s->release_handle_fn && !(s->release_handle_fn = PyCFunction_New(&release_handle_def, nullptr))) return false;
+    Ref ref = Ref::steal(PyWeakref_NewRef(self, s->release_handle_fn));
     Ref key = ref ? Ref::steal(PyLong_FromVoidPtr(ref.get())) : Ref();
     Ref entry = key ? Ref::steal(PyTuple_Pack(2, ref.get(), handle)) : Ref();
-    if (entry && PyDict_SetItem(kept_handles, key.get(), entry.get()) == 0) return true;
+    if (entry && PyDict_SetItem(s->kept_handles, key.get(), entry.get()) == 0) return true;
     if (!PyErr_ExceptionMatches(PyExc_Exception)) return false;
     PyErr_Clear();  // not weakly referable: no workaround, as before
     return true;

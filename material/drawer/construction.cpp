@@ -6,12 +6,10 @@
 namespace zarnu::drawer {
 namespace {
 
-SuperCache init_super;
-
 PyObject* drawer_init(Function* fn, PyObject* const* p) {
     PyObject* self = p[0];
     PyObject* super_args[] = {self, p[slot_of(0)]};  // the Qt parent
-    if (!super_call(fn, N.__init__, init_super, super_args, std::size(super_args))) return nullptr;
+    if (!super_call(fn, N.__init__, module_state->init_super, super_args, std::size(super_args))) return nullptr;
     if (!call_method(self, N.setObjectName, C.PyDrawer)) return nullptr;
 
     Ref useTheme = global(Global::useTheme);
@@ -33,7 +31,7 @@ PyObject* drawer_init(Function* fn, PyObject* const* p) {
         if (!call_method(self, setter_name(i), value.get())) return nullptr;
     }
     for (std::size_t i = 0; i < std::size(params); i++)
-        if (params[i].limit && PyObject_SetAttr(self, *params[i].limit, p[slot_of(i)]) < 0) return nullptr;
+        if (params[i].limit && PyObject_SetAttr(self, N.*params[i].limit, p[slot_of(i)]) < 0) return nullptr;
     if (PyObject_SetAttr(self, N._user_dragging, Py_False) < 0) return nullptr;
 
     if (!call_method(self, N._init_ui)) return nullptr;
@@ -47,7 +45,7 @@ const FunctionDef init_def = {"__init__", init_param_names.data(), std::size(ini
 
 void raise_value_error(const char* message) {
     Ref text = Ref::steal(PyUnicode_FromString(message));
-    Ref exc = text ? call(builtin_ValueError, text.get()) : Ref();
+    Ref exc = text ? call(module_state->builtin_ValueError, text.get()) : Ref();
     if (exc) PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get());
 }
 

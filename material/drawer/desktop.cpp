@@ -14,26 +14,16 @@
 namespace zarnu::drawer::desktop {
 namespace {
 
-// Names used only here, interned on first use.
-struct Names {
-    PyObject *Show, *Close, *spontaneous, *_close, *window, *windowHandle, *flags, *setFlags, *WindowType, *Dialog,
-        *setTransientParent, *WidgetAttribute, *WA_QuitOnClose, *geometry, *size, *graphicsEffect, *boundingRectFor, *toAlignedRect, *intersected, *rect,
-        *isEmpty, *mask, *setMask, *platformName, *contentsRect, *indexOf, *orientation, *left, *right, *top, *bottom,
-        *setLeft, *setRight, *setTop, *setBottom, *contentsMargins, *marginsRemoved, *parentWidget, *setParent,
-        *mapFromGlobal, *raise_, *isWindow;
-};
-Names n;
-PyObject *show_type, *close_type;  // QEvent.Type.Show, QEvent.Type.Close
+// The desktop's part of the module state (desktop_state.hpp).
+State& desk() { return module_state->desktop; }
 
-// Qt classes that the module namespace does not hold, taken once from the binding's modules.
-struct Classes {
-    PyObject *QRect, *QRectF, *QRegion, *QSplitterHandle, *QEvent, *QGuiApplication;
-};
-Classes q;
-
+// Interns the names and takes the classes and event types, once per module; a failed import
+// is tried again (and raises again) next time.
 bool ready() {
-    static bool done = false;  // a failed import is tried again (and raises again) next time
-    if (done) return true;
+    State& d = desk();
+    if (d.ready) return true;
+    Names& n = d.n;
+    Classes& q = d.q;
     struct {
         PyObject** slot;
         const char* text;
@@ -51,6 +41,7 @@ bool ready() {
         {&n.setTop, "setTop"}, {&n.setBottom, "setBottom"}, {&n.contentsMargins, "contentsMargins"},
         {&n.marginsRemoved, "marginsRemoved"}, {&n.parentWidget, "parentWidget"}, {&n.setParent, "setParent"},
         {&n.mapFromGlobal, "mapFromGlobal"}, {&n.raise_, "raise_"}, {&n.isWindow, "isWindow"},
+        {&n.wayland, "wayland"},
     };
     for (auto& s : names)
         if (!*s.slot && !(*s.slot = PyUnicode_InternFromString(s.text))) return false;
@@ -79,73 +70,56 @@ bool ready() {
     Ref show = types ? getattr(types.get(), n.Show) : Ref();
     Ref close = show ? getattr(types.get(), n.Close) : Ref();
     if (!close) return false;
-    show_type = show.release();
-    close_type = close.release();
-    done = true;
+    Py_XSETREF(q.show_type, show.release());
+    Py_XSETREF(q.close_type, close.release());
+    d.ready = true;
     return true;
 }
 
 // --- whether a compositing manager runs ---------------------------------------------------------
 
-// The few libxcb entry points needed, loaded when first asked: the module does not link
-// against X, and a process without an X display never loads it.
-struct Xcb {
-    struct Cookie {
-        unsigned int sequence;
-    };
-    struct AtomReply {
-        std::uint8_t response_type, pad0;
-        std::uint16_t sequence;
-        std::uint32_t length, atom;
-    };
-    struct OwnerReply {
-        std::uint8_t response_type, pad0;
-        std::uint16_t sequence;
-        std::uint32_t length, owner;
-    };
-    void* (*connect)(const char*, int*);
-    int (*has_error)(void*);
-    Cookie (*intern_atom)(void*, std::uint8_t, std::uint16_t, const char*);
-    AtomReply* (*intern_atom_reply)(void*, Cookie, void**);
-    Cookie (*get_selection_owner)(void*, std::uint32_t);
-    OwnerReply* (*get_selection_owner_reply)(void*, Cookie, void**);
-};
-
 // Whether a compositing manager runs on the X display: it owns the selection _NET_WM_CM_S<screen>
 // for as long as it runs. -1 when that cannot be told.
 int x_compositing() {
-    static Xcb x;
-    static void* connection = nullptr;
-    static std::uint32_t selection = 0;
-    static bool unavailable = false;
-    if (unavailable) return -1;
-    if (!connection) {
-        unavailable = true;
-        void* lib = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    State& d = desk();
+    Xcb& x = d.x;
+    if (d.x_unavailable) return -1;
+    if (!d.x_connection) {
+        d.x_unavailable = true;
+        void* lib = d.x_library ? d.x_library : (d.x_library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL));
         if (!lib) return -1;
         x.connect = reinterpret_cast<decltype(x.connect)>(dlsym(lib, "xcb_connect"));
+        x.disconnect = reinterpret_cast<decltype(x.disconnect)>(dlsym(lib, "xcb_disconnect"));
         x.has_error = reinterpret_cast<decltype(x.has_error)>(dlsym(lib, "xcb_connection_has_error"));
         x.intern_atom = reinterpret_cast<decltype(x.intern_atom)>(dlsym(lib, "xcb_intern_atom"));
         x.intern_atom_reply = reinterpret_cast<decltype(x.intern_atom_reply)>(dlsym(lib, "xcb_intern_atom_reply"));
         x.get_selection_owner = reinterpret_cast<decltype(x.get_selection_owner)>(dlsym(lib, "xcb_get_selection_owner"));
         x.get_selection_owner_reply =
             reinterpret_cast<decltype(x.get_selection_owner_reply)>(dlsym(lib, "xcb_get_selection_owner_reply"));
-        if (!x.connect || !x.has_error || !x.intern_atom || !x.intern_atom_reply || !x.get_selection_owner ||
+        if (!x.connect || !x.disconnect || !x.has_error || !x.intern_atom || !x.intern_atom_reply || !x.get_selection_owner ||
             !x.get_selection_owner_reply)
             return -1;
         int screen = 0;
         void* c = x.connect(nullptr, &screen);
-        if (!c || x.has_error(c)) return -1;
+        if (!c) return -1;
+        if (x.has_error(c)) {
+            x.disconnect(c);  // a connection that failed is an object of its own, freed so
+            return -1;
+        }
         char name[32];
         int len = std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", screen);
         Xcb::AtomReply* atom = x.intern_atom_reply(c, x.intern_atom(c, 0, static_cast<std::uint16_t>(len), name), nullptr);
-        if (!atom) return -1;
-        selection = atom->atom;
+        if (!atom) {
+            x.disconnect(c);
+            return -1;
+        }
+        d.x_selection = atom->atom;
         std::free(atom);
-        connection = c;
-        unavailable = false;
+        d.x_connection = c;
+        d.x_unavailable = false;
     }
-    Xcb::OwnerReply* owner = x.get_selection_owner_reply(connection, x.get_selection_owner(connection, selection), nullptr);
+    void* c = d.x_connection;
+    Xcb::OwnerReply* owner = x.get_selection_owner_reply(c, x.get_selection_owner(c, d.x_selection), nullptr);
     if (!owner) return -1;
     int running = owner->owner != 0;
     std::free(owner);
@@ -155,7 +129,8 @@ int x_compositing() {
 // Whether the panel's shadow can be shown: everywhere but on an X display without a compositing
 // manager, where what is translucent shows black. 1, 0 or -1 with an exception set.
 int shadow_shown() {
-    Ref platform = call_method(q.QGuiApplication, n.platformName);
+    const State& d = desk();
+    Ref platform = call_method(d.q.QGuiApplication, d.n.platformName);
     if (!platform) return -1;
     if (!PyUnicode_Check(platform.get()) || PyUnicode_CompareWithASCIIString(platform.get(), "xcb") != 0) return 1;
     return x_compositing() != 0;
@@ -165,15 +140,11 @@ int shadow_shown() {
 // ...): 1, 0 or -1. A Wayland compositor puts a client's top-level windows where it likes.
 int is_wayland(PyObject* platform) {
     if (!PyUnicode_Check(platform)) return 0;
-    static PyObject* prefix = nullptr;
-    if (!prefix && !(prefix = PyUnicode_InternFromString("wayland"))) return -1;
-    Py_ssize_t r = PyUnicode_Tailmatch(platform, prefix, 0, PY_SSIZE_T_MAX, -1);
+    Py_ssize_t r = PyUnicode_Tailmatch(platform, desk().n.wayland, 0, PY_SSIZE_T_MAX, -1);
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
 // --- the pieces ----------------------------------------------------------------------------------
-
-bool replacing = false;  // a re-placement started by the drawer's own move or resize is running
 
 // `self._anchorEl` when it is a QWidget, else null with no error.
 Ref widget_anchor(PyObject* self, bool& failed) {
@@ -190,6 +161,7 @@ Ref widget_anchor(PyObject* self, bool& failed) {
 // they are) and the host's window as transient parent, both read when the window is mapped.
 // A window-manager close destroys the native window, so this runs before every show.
 bool set_up_window(PyObject* self) {
+    const Names& n = desk().n;
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return !failed;
@@ -222,7 +194,9 @@ bool set_up_window(PyObject* self) {
 // is visible. The geometry is compared first, so an ordinary placement calls nothing more.
 // Inside the host's window (whose coordinates its geometry is in) neither happens.
 bool follow_anchor(PyObject* self) {
-    if (replacing) return true;
+    State& d = desk();
+    if (d.replacing) return true;
+    const Names& n = d.n;
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return !failed;
@@ -231,7 +205,7 @@ bool follow_anchor(PyObject* self) {
     Ref origin = QPoint ? call(QPoint.get(), C.int0, C.int0) : Ref();
     Ref corner = origin ? call_method(anchor.get(), N.mapToGlobal, origin.get()) : Ref();
     Ref size = corner ? call_method(anchor.get(), n.size) : Ref();
-    Ref target = size ? call(q.QRect, corner.get(), size.get()) : Ref();
+    Ref target = size ? call(d.q.QRect, corner.get(), size.get()) : Ref();
     int on_anchor = target ? equals(geometry.get(), target.get()) : -1;
     if (on_anchor) return on_anchor > 0;
     int inside = embedded();
@@ -239,9 +213,9 @@ bool follow_anchor(PyObject* self) {
     Ref visible = call_method(self, N.isVisible);
     int v = visible ? truth(visible.get()) : -1;
     if (v <= 0) return v == 0;
-    replacing = true;
+    d.replacing = true;
     bool placed = static_cast<bool>(call_method(self, N.update_position));
-    replacing = false;
+    d.replacing = false;
     return placed;
 }
 
@@ -251,6 +225,8 @@ bool follow_anchor(PyObject* self) {
 // panes (the panel itself may be placed only after it). Never empty, since an empty mask
 // means no mask at all; set only when it changes.
 bool set_input_region(PyObject* self, PyObject* handle) {
+    const Names& n = desk().n;
+    const Classes& q = desk().q;
     Ref rect = call_method(self, n.contentsRect);
     // The handle's geometry takes in a grab margin on either side of the cut when it is thin.
     Ref outer = rect ? call_method(handle, n.geometry) : Ref();
@@ -308,11 +284,12 @@ bool set_input_region(PyObject* self, PyObject* handle) {
 
 int embedded() {
     if (!ready()) return -1;
-    Ref platform = call_method(q.QGuiApplication, n.platformName);
+    Ref platform = call_method(desk().q.QGuiApplication, desk().n.platformName);
     return platform ? is_wayland(platform.get()) : -1;
 }
 
 Ref embed(PyObject* self, PyObject* point) {
+    const Names& n = desk().n;
     bool failed;
     Ref anchor = widget_anchor(self, failed);
     if (!anchor) return failed ? Ref() : Ref::borrow(point);
@@ -346,26 +323,34 @@ int on_geometry(PyObject* self, PyObject* source) {
     if (!ready()) return -1;
     if (source == self) return follow_anchor(self) ? 0 : -1;
     // The handle moves or resizes once the splitter has laid out its panes.
-    if (PyObject_TypeCheck(source, reinterpret_cast<PyTypeObject*>(q.QSplitterHandle)))
+    if (PyObject_TypeCheck(source, reinterpret_cast<PyTypeObject*>(desk().q.QSplitterHandle)))
         return set_input_region(self, source) ? 0 : -1;
     return 0;
 }
 
 int on_own_event(PyObject* self, PyObject* event, PyObject* kind) {
     if (!ready()) return -1;
-    int is_show = equals(kind, show_type);
+    const State& d = desk();
+    int is_show = equals(kind, d.q.show_type);
     if (is_show < 0) return -1;
     if (is_show) return set_up_window(self) ? 0 : -1;
-    int is_close = equals(kind, close_type);
+    int is_close = equals(kind, d.q.close_type);
     if (is_close <= 0) return is_close;
-    Ref spontaneous = call_method(event, n.spontaneous);
+    Ref spontaneous = call_method(event, d.n.spontaneous);
     int s = spontaneous ? truth(spontaneous.get()) : -1;
     if (s <= 0) return s;
     // The window manager's close goes through _close(). What onClose raises cannot leave Qt's
     // event delivery (one binding aborts the process there), so it is reported as Python
     // reports what a finaliser raises, and the close goes on.
-    if (!call_method(self, n._close)) PyErr_FormatUnraisable("Exception ignored in the window manager's close of %R", self);
+    if (!call_method(self, d.n._close)) PyErr_FormatUnraisable("Exception ignored in the window manager's close of %R", self);
     return 0;
+}
+
+void close_display(State& s) {
+    if (s.x_connection) s.x.disconnect(s.x_connection);
+    if (s.x_library) dlclose(s.x_library);
+    s.x_connection = s.x_library = nullptr;
+    s.x_unavailable = false;
 }
 
 }  // namespace zarnu::drawer::desktop

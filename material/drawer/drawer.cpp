@@ -1,5 +1,5 @@
-// The module boundary: multi-phase initialisation (one interpreter, one module object per
-// process), the imports, and the class statement's result bound as `Drawer`.
+// The module boundary: multi-phase initialisation (one interpreter, one live module object per
+// process), its state (state.hpp), the imports, and the class statement's result bound as `Drawer`.
 #include "binding_check.hpp"
 #include "class_statement.hpp"
 #include "props.hpp"
@@ -12,7 +12,9 @@ constexpr const char* full_name = "zarnu.material.drawer.drawer";
 constexpr const char* package_name = "zarnu.material.drawer";
 
 std::int64_t main_interpreter_id = -1;
-PyObject* module_object = nullptr;  // the initialised module, once exec has run
+// The live module, from its exec until it goes (borrowed: `m_free` forgets it). At most one lives
+// at a time; while it does, the create slot hands it back.
+PyObject* module_object = nullptr;
 
 // ---- create slot ----
 
@@ -112,7 +114,9 @@ int exec_body(PyObject* module) {
                          3, 13, full_name, "does not match", major, minor) < 0)
         return -1;
 
-    if (function_type_ready() < 0 || names_init() < 0 || module_globals_init(module) < 0 || props_init() < 0)
+    ModuleState& s = *module_state;
+    if (!(s.function_type = function_type_new(module)) || names_init(s.names, s.constants) < 0 ||
+        module_globals_init(module, s) < 0 || props_init(s) < 0)
         return -1;
 
     PyObject* modules = PyImport_GetModuleDict();
@@ -162,14 +166,59 @@ void add_init_traceback(PyObject* module) {
     Py_DECREF(code);
 }
 
+// ---- the state ----
+
+// The module's state block holds a pointer to its state (state.hpp); null before exec.
+ModuleState** block_of(PyObject* module) { return static_cast<ModuleState**>(PyModule_GetState(module)); }
+
+ModuleState* state_of(PyObject* module) {
+    ModuleState** block = block_of(module);
+    return block ? *block : nullptr;
+}
+
+int module_traverse(PyObject* module, visitproc visit, void* arg) { return state_traverse(state_of(module), visit, arg); }
+
+int module_clear(PyObject* module) {
+    state_clear(state_of(module));
+    return 0;
+}
+
+void module_free(void* module) {
+    if (module_object == module) module_object = nullptr;
+    ModuleState** block = block_of(static_cast<PyObject*>(module));
+    if (!block || !*block) return;
+    state_free(*block);
+    *block = nullptr;
+}
+
 int module_exec(PyObject* module) {
+    ModuleState** block = block_of(module);
+    if (!block) return -1;
     if (module_object) {
-        if (module_object == module) return 0;
+        if (module_object == module) {
+            // Handed back by the create slot, the module has been given a new, empty state block
+            // (the old one is no longer the module's): the state moves its pointer there.
+            ModuleState* s = module_state;
+            if (s && !*block && s->block != block) {
+                PyMem_Free(s->block);
+                s->block = block;
+                *block = s;
+            }
+            return 0;
+        }
         PyErr_SetString(PyExc_RuntimeError,
                         "Module 'drawer' has already been imported. Re-initialisation is not supported.");
         return -1;
     }
-    module_object = Py_NewRef(module);
+    auto* state = static_cast<ModuleState*>(PyMem_Calloc(1, sizeof(ModuleState)));
+    if (!state) {
+        PyErr_NoMemory();
+        return -1;
+    }
+    state->block = block;
+    *block = state;
+    module_state = state;
+    module_object = module;
     if (exec_body(module) == 0) {
         registered_module = false;
         return 0;
@@ -178,7 +227,7 @@ int module_exec(PyObject* module) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init zarnu.material.drawer.drawer");
     add_init_traceback(module);
     unregister(module);
-    Py_CLEAR(module_object);
+    module_object = nullptr;
     return -1;
 }
 
@@ -194,12 +243,12 @@ PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "drawer",
     nullptr,
-    0,
+    sizeof(ModuleState*),
     module_methods,
     module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    module_traverse,
+    module_clear,
+    module_free,
 };
 
 }  // namespace

@@ -8,9 +8,6 @@ namespace {
 
 constexpr const char* filter_params[] = {"self", "source", "event"};
 
-ClassAttrCache resize_type, move_type, press_type, release_type;
-SuperCache filter_super;
-
 // `event.type() == QEvent.<kind>`: 1, 0 or -1; `read`, when given, keeps the type read.
 int type_is(PyObject* event, PyObject* kind, ClassAttrCache& cache, Ref* read = nullptr) {
     Ref t = call_method(event, N.type);
@@ -25,10 +22,11 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
     PyObject* self = p[0];
     PyObject* source = p[1];
     PyObject* event = p[2];
+    ModuleState* const module_state = zarnu::module_state;  // read once, for `N` and the caches below
 
     // Placement: a resize or move of the anchor element while the drawer is visible.
-    int placed_event = type_is(event, N.Resize, resize_type);
-    if (placed_event == 0) placed_event = type_is(event, N.Move, move_type);
+    int placed_event = type_is(event, N.Resize, module_state->resize_type);
+    if (placed_event == 0) placed_event = type_is(event, N.Move, module_state->move_type);
     if (placed_event < 0) return nullptr;
     if (placed_event) {
         Ref anchor = getattr(self, N._anchorEl);
@@ -45,13 +43,13 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
     }
 
     // Drag tracking, shared by every watched object: a press arms it, the next release fires.
-    int press = type_is(event, N.MouseButtonPress, press_type);
+    int press = type_is(event, N.MouseButtonPress, module_state->press_type);
     if (press < 0) return nullptr;
     if (press) {
         if (PyObject_SetAttr(self, N._user_dragging, Py_True) < 0) return nullptr;
     } else {
         Ref kind;
-        int release = type_is(event, N.MouseButtonRelease, release_type, &kind);
+        int release = type_is(event, N.MouseButtonRelease, module_state->release_type, &kind);
         if (release < 0) return nullptr;
         int d = 0;
         if (release) {
@@ -68,7 +66,7 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
         if (!d && source == self && desktop::on_own_event(self, event, kind.get()) < 0) return nullptr;
     }
 
-    return super_call(fn, N.eventFilter, filter_super, p, 3).release();
+    return super_call(fn, N.eventFilter, module_state->filter_super, p, 3).release();
 }
 
 }  // namespace

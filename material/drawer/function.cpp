@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "state.hpp"
+
 namespace zarnu {
 namespace {
 
@@ -341,7 +343,9 @@ PyObject* function_repr(Function* f) { return PyUnicode_FromFormat("<function %U
     X(globals) X(builtins) X(name) X(qualname) X(code) X(defaults) X(kwdefaults) X(closure) X(doc) X(dict) \
     X(module) X(annotations) X(type_params) X(varnames) X(owner)
 
+// A heap type: each function holds its type, and visits it.
 int function_traverse(Function* f, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(f));
 #define ZARNU_VISIT(field) Py_VISIT(f->field);
     ZARNU_OBJECT_FIELDS(ZARNU_VISIT)
 #undef ZARNU_VISIT
@@ -359,11 +363,13 @@ int function_clear(Function* f) {
 }
 
 void function_dealloc(Function* f) {
+    PyTypeObject* type = Py_TYPE(f);
     PyObject_GC_UnTrack(f);
     if (f->weakreflist) PyObject_ClearWeakRefs(reinterpret_cast<PyObject*>(f));
     ZARNU_OBJECT_FIELDS(ZARNU_CLEAR)
 #undef ZARNU_CLEAR
     PyObject_GC_Del(f);
+    Py_DECREF(type);  // last: the type may take the module, and the state, with it
 }
 
 #undef ZARNU_OBJECT_FIELDS
@@ -391,30 +397,39 @@ ZARNU_SAME_OFFSET(version, func_version)
 
 }  // namespace
 
-PyTypeObject FunctionType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "zarnu.function",
-    .tp_basicsize = sizeof(Function),
-    .tp_dealloc = (destructor)function_dealloc,
-    .tp_vectorcall_offset = offsetof(Function, vectorcall),
-    .tp_repr = (reprfunc)function_repr,
-    .tp_call = PyVectorcall_Call,
-    .tp_getattro = PyObject_GenericGetAttr,
-    .tp_setattro = PyObject_GenericSetAttr,
-    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL |
-                Py_TPFLAGS_METHOD_DESCRIPTOR,
-    .tp_doc = "A compiled function that binds, introspects and reports argument errors as a Python function does.",
-    .tp_traverse = (traverseproc)function_traverse,
-    .tp_clear = (inquiry)function_clear,
-    .tp_weaklistoffset = offsetof(Function, weakreflist),
-    .tp_methods = function_methods,
-    .tp_members = function_members,
-    .tp_getset = function_getset,
-    .tp_descr_get = function_descr_get,
-    .tp_dictoffset = offsetof(Function, dict),
+namespace {
+
+PyType_Slot function_slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(function_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(function_repr)},
+    {Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)},
+    {Py_tp_getattro, reinterpret_cast<void*>(PyObject_GenericGetAttr)},
+    {Py_tp_setattro, reinterpret_cast<void*>(PyObject_GenericSetAttr)},
+    {Py_tp_traverse, reinterpret_cast<void*>(function_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(function_clear)},
+    {Py_tp_methods, function_methods},
+    {Py_tp_members, function_members},  // with the weak reference, dict and vectorcall offsets
+    {Py_tp_getset, function_getset},
+    {Py_tp_descr_get, reinterpret_cast<void*>(function_descr_get)},
+    {0, nullptr},
 };
 
-int function_type_ready() { return PyType_Ready(&FunctionType); }
+// A compiled function that binds, introspects and reports argument errors as a Python function
+// does. Immutable and not instantiable from Python, as a static type without `tp_new` is. The
+// type has no doc string of its own: a heap type keeps it in its dict under `__doc__`, where it
+// would hide the functions' own `__doc__` member.
+PyType_Spec function_type_def = {
+    "zarnu.function",
+    sizeof(Function),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_METHOD_DESCRIPTOR |
+        Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    function_slots,
+};
+
+}  // namespace
+
+PyObject* function_type_new(PyObject* module) { return PyType_FromModuleAndSpec(module, &function_type_def, nullptr); }
 
 void add_traceback(PyObject* code, PyObject* globals) {
     if (!globals) return;  // a function emptied by the collector while a cycle is broken
@@ -478,7 +493,12 @@ Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_na
     Ref type_params = Ref::steal(PyTuple_New(0));
     if (!name || !doc || !type_params) return {};
 
-    Function* f = PyObject_GC_New(Function, &FunctionType);
+    auto* type = reinterpret_cast<PyTypeObject*>(module_state->function_type);
+    if (!type) {
+        PyErr_SetString(PyExc_RuntimeError, "the module that makes compiled functions has been cleared");
+        return {};
+    }
+    Function* f = PyObject_GC_New(Function, type);  // holds a reference to its heap type
     if (!f) return {};
     f->globals = Py_NewRef(globals);
     f->builtins = builtins.release();

@@ -62,11 +62,10 @@ struct Function {
     PyMonitoringState monitoring[kMonitoredEvents];
 };
 
-extern PyTypeObject FunctionType;
+// Makes the function type, a heap type of `module` (kept in the module's state).
+PyObject* function_type_new(PyObject* module);
 
-int function_type_ready();
-
-// Creates a function. `defaults` and `annotations` may be null.
+// Creates a function, of the type in the module's state. `defaults` and `annotations` may be null.
 Ref function_new(const FunctionDef& def, PyObject* qualname, PyObject* module_name,
                  PyObject* globals, PyObject* defaults, PyObject* annotations,
                  const void* data = nullptr);

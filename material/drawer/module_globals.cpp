@@ -5,11 +5,6 @@
 #include <iterator>
 
 namespace zarnu {
-
-std::uint64_t names_epoch = 1;
-PyObject* builtin_super = nullptr;
-PyObject* builtin_ValueError = nullptr;
-
 namespace {
 
 constexpr const char* global_names[] = {
@@ -18,27 +13,18 @@ constexpr const char* global_names[] = {
 };
 static_assert(std::size(global_names) == static_cast<std::size_t>(Global::Count));
 
-PyObject* module_dict = nullptr;  // strong
-PyObject* global_keys[static_cast<int>(Global::Count)];
-
-// Module-namespace cache: entries hold a strong reference and the epoch they were filled in.
 // Any change of the namespace (add, modify, delete, clear) moves the epoch on.
-struct GlobalEntry {
-    PyObject* value = nullptr;
-    std::uint64_t epoch = 0;
-};
-GlobalEntry global_cache[static_cast<int>(Global::Count)];
-bool names_watched = false;
-
 int on_dict_event(PyDict_WatchEvent, PyObject* dict, PyObject*, PyObject*) {
-    if (dict == module_dict) ++names_epoch;
+    ModuleState* s = module_state;
+    if (s && dict == s->module_dict) ++s->names_epoch;
     return 0;
 }
 
-PyObject* lookup_uncached(Global g) {
-    PyObject* key = global_keys[static_cast<int>(g)];
+PyObject* lookup_uncached(ModuleState* s, Global g) {
+    PyObject* key = s->global_keys[static_cast<int>(g)];
     PyObject* value = nullptr;
-    if (PyDict_GetItemRef(module_dict, key, &value) < 0) return nullptr;
+    // The namespace is gone only once the module has been cleared.
+    if (s->module_dict && PyDict_GetItemRef(s->module_dict, key, &value) < 0) return nullptr;
     if (value) return value;
     PyObject* builtins = PyEval_GetBuiltins();
     if (builtins && PyDict_GetItemRef(builtins, key, &value) < 0) return nullptr;
@@ -47,36 +33,26 @@ PyObject* lookup_uncached(Global g) {
     return nullptr;
 }
 
-// The keys and the watchers, made once; caching is an optimisation: when the interpreter has no
-// watcher slot left, every lookup simply goes to the namespace.
-int watch_once(int& dict_watcher) {
-    static bool ready = false;
-    if (ready) return 0;
-    for (int i = 0; i < static_cast<int>(Global::Count); i++)
-        if (!global_keys[i] && !(global_keys[i] = PyUnicode_InternFromString(global_names[i]))) return -1;
-    ready = true;
-    dict_watcher = PyDict_AddWatcher(on_dict_event);
-    PyErr_Clear();
-    type_watch_init();
-    return 0;
-}
-
 }  // namespace
 
-int module_globals_init(PyObject* module) {
-    static int dict_watcher = -1;
-    if (watch_once(dict_watcher) < 0) return -1;
-    Py_XSETREF(module_dict, Py_NewRef(PyModule_GetDict(module)));
-    ++names_epoch;
-    names_watched = dict_watcher >= 0 && PyDict_Watch(dict_watcher, module_dict) == 0;
+// Caching is an optimisation: when the interpreter has no watcher slot left, every lookup simply
+// goes to the namespace.
+int module_globals_init(PyObject* module, ModuleState& s) {
+    for (int i = 0; i < kGlobals; i++)
+        if (!(s.global_keys[i] = PyUnicode_InternFromString(global_names[i]))) return -1;
+    s.module_dict = Py_NewRef(PyModule_GetDict(module));
+    s.names_epoch = 1;
+    s.dict_watcher = PyDict_AddWatcher(on_dict_event);
+    s.has_dict_watcher = s.dict_watcher >= 0;
+    PyErr_Clear();
+    type_watch_init(s);
+    s.names_watched = s.has_dict_watcher && PyDict_Watch(s.dict_watcher, s.module_dict) == 0;
     PyErr_Clear();
 
     PyObject* builtins = PyEval_GetBuiltins();
     if (!builtins) return -1;
-    Py_CLEAR(builtin_super);
-    Py_CLEAR(builtin_ValueError);
-    if (PyDict_GetItemStringRef(builtins, "super", &builtin_super) <= 0 ||
-        PyDict_GetItemStringRef(builtins, "ValueError", &builtin_ValueError) <= 0) {
+    if (PyDict_GetItemStringRef(builtins, "super", &s.builtin_super) <= 0 ||
+        PyDict_GetItemStringRef(builtins, "ValueError", &s.builtin_ValueError) <= 0) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "builtins lack super or ValueError");
         return -1;
     }
@@ -84,16 +60,17 @@ int module_globals_init(PyObject* module) {
 }
 
 Ref global(Global g) {
-    if (!names_watched) return Ref::steal(lookup_uncached(g));
-    GlobalEntry& e = global_cache[static_cast<int>(g)];
-    if (e.value && e.epoch == names_epoch) return Ref::borrow(e.value);
+    ModuleState* s = module_state;
+    if (!s->names_watched) return Ref::steal(lookup_uncached(s, g));
+    GlobalEntry& e = s->global_cache[static_cast<int>(g)];
+    if (e.value && e.epoch == s->names_epoch) return Ref::borrow(e.value);
 
-    PyObject* key = global_keys[static_cast<int>(g)];
+    PyObject* key = s->global_keys[static_cast<int>(g)];
     PyObject* value = nullptr;
-    if (PyDict_GetItemRef(module_dict, key, &value) < 0) return {};
-    if (!value) return Ref::steal(lookup_uncached(g));  // builtins are not cached
+    if (PyDict_GetItemRef(s->module_dict, key, &value) < 0) return {};
+    if (!value) return Ref::steal(lookup_uncached(s, g));  // builtins are not cached
     Py_XSETREF(e.value, Py_NewRef(value));
-    e.epoch = names_epoch;
+    e.epoch = s->names_epoch;
     return Ref::steal(value);
 }
 
@@ -108,11 +85,12 @@ Ref class_attr_lookup(Global cls_name, PyObject* attr, ClassAttrCache& c) {
     if (!cls) return {};
     Ref value = getattr(cls.get(), attr);
     if (!value) return {};
-    if (names_watched && watch_type(cls.get()) && watch_type(reinterpret_cast<PyObject*>(Py_TYPE(cls.get())))) {
+    ModuleState* s = module_state;
+    if (s->names_watched && watch_type(cls.get()) && watch_type(reinterpret_cast<PyObject*>(Py_TYPE(cls.get())))) {
         Py_XSETREF(c.cls, Py_NewRef(cls.get()));
         Py_XSETREF(c.value, Py_NewRef(value.get()));
-        c.names_epoch = names_epoch;
-        c.type_epoch = type_epoch;
+        c.names_epoch = s->names_epoch;
+        c.type_epoch = s->type_epoch;
     }
     return value;
 }

@@ -5,20 +5,10 @@
 
 #include "type_watch.hpp"
 
-#include <cstdint>
-
 namespace zarnu {
 
-// Binds the module namespace (anew for each module object: a failed import may be retried) and
-// takes the builtins.
-int module_globals_init(PyObject* module);
-
-// Names of the module namespace that the methods look up at each run.
-enum class Global : int {
-    QVBoxLayout, QWidget, QApplication, QFrame, QSizePolicy, QGraphicsDropShadowEffect, Qt, QPoint, QEvent,
-    State, useTheme, i18n, get_qss_style, Callable,
-    Count
-};
+// Binds the module namespace into the module's state, adds the watchers and takes the builtins.
+int module_globals_init(PyObject* module, ModuleState& s);
 
 // LOAD_GLOBAL: the module namespace, then the builtins; NameError when neither has the name.
 Ref global(Global g);
@@ -26,27 +16,13 @@ Ref global(Global g);
 // `QApplication.instance().mainWindow`: the host's main window, read as a plain attribute.
 Ref host_main_window();
 
-// The builtins taken once at import.
-extern PyObject* builtin_super;
-extern PyObject* builtin_ValueError;
-
-// `ModuleName.attr` for a class bound in the module namespace, cached until the namespace or
-// the class (or its metaclass) changes.
-struct ClassAttrCache {
-    PyObject* cls = nullptr;    // strong
-    PyObject* value = nullptr;  // strong
-    std::uint64_t names_epoch = 0;
-    std::uint64_t type_epoch = 0;
-};
-
-// Moves on with any change of the module namespace. Entries remember the epochs they were
-// filled in; nothing is cached while the namespace is not watched.
-extern std::uint64_t names_epoch;
-
+// `ModuleName.attr`, cached in `cache` (a member of the state). Entries remember the epochs
+// they were filled in; nothing is cached while the namespace is not watched.
 Ref class_attr_lookup(Global cls_name, PyObject* attr, ClassAttrCache& cache);
 
 inline Ref class_attr(Global cls_name, PyObject* attr, ClassAttrCache& cache) {
-    if (cache.value && cache.names_epoch == names_epoch && cache.type_epoch == type_epoch)
+    const ModuleState* s = module_state;
+    if (cache.value && cache.names_epoch == s->names_epoch && cache.type_epoch == s->type_epoch)
         return Ref::borrow(cache.value);
     return class_attr_lookup(cls_name, attr, cache);
 }

@@ -1,4 +1,5 @@
-// The interned names and the constant objects the methods use, made once at import.
+// The interned names and the constant objects the methods use, made at import and kept in the
+// module state (state.hpp), where the methods read them as `N.<name>` and `C.<name>`.
 #pragma once
 
 #include "ref.hpp"
@@ -32,7 +33,6 @@ struct Names {
     ZARNU_SIBLING_NAMES(ZARNU_DECLARE_NAME)
 #undef ZARNU_DECLARE_NAME
 };
-extern Names N;
 
 // Constant strings and numbers used by the methods, created once at import.
 struct Constants {
@@ -53,9 +53,8 @@ struct Constants {
     PyObject* int50;
     PyObject* int50000;
 };
-extern Constants C;
 
-// Interns the names and makes the constants; once per process (later calls do nothing).
-int names_init();
+// Interns the names and makes the constants into the given (empty) records.
+int names_init(Names& names, Constants& constants);
 
 }  // namespace zarnu

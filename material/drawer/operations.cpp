@@ -3,14 +3,9 @@
 namespace zarnu {
 namespace {
 
-// Whether `_PyType_Lookup(type, name)` gives `expected`, remembered for the last type asked while
-// its version tag stands: any change of the type or of a base leaves it with a new tag (tags are
-// never given twice), and a type without one is not remembered.
-struct LookupMemo {
-    PyTypeObject* type = nullptr;
-    unsigned int tag = 0;
-    bool same = false;
-};
+// Whether `_PyType_Lookup(type, name)` gives `expected`, remembered (in the state) for the last
+// type asked while its version tag stands: any change of the type or of a base leaves it with a
+// new tag (tags are never given twice), and a type without one is not remembered.
 
 bool lookup_is(PyTypeObject* type, PyObject* name, PyObject* expected, LookupMemo& m) {
     if (m.tag && m.type == type && m.tag == type->tp_version_tag) return m.same;
@@ -20,13 +15,13 @@ bool lookup_is(PyTypeObject* type, PyObject* name, PyObject* expected, LookupMem
     return same;
 }
 
-// An attribute that `type` defines itself, as `_PyType_Lookup` finds it there; null when absent.
-// The reference is kept: the types asked are static.
-PyObject* own_attribute(PyTypeObject* type, PyObject* name) {
+// An attribute that `type` defines itself, as `_PyType_Lookup` finds it there, taken into `slot`
+// on first use; null when absent (and asked again next time).
+PyObject* own_attribute(PyObject*& slot, PyTypeObject* type, PyObject* name) {
+    if (slot) return slot;
     Ref dict = Ref::steal(PyType_GetDict(type));
-    PyObject* found = nullptr;
-    if (!dict || PyDict_GetItemRef(dict.get(), name, &found) < 0) PyErr_Clear();
-    return found;
+    if (!dict || PyDict_GetItemRef(dict.get(), name, &slot) < 0) PyErr_Clear();
+    return slot;
 }
 
 }  // namespace
@@ -34,18 +29,17 @@ PyObject* own_attribute(PyTypeObject* type, PyObject* name) {
 int is_instance(PyObject* obj, PyObject* cls) {
     if (Py_IS_TYPE(obj, reinterpret_cast<PyTypeObject*>(cls))) return 1;
     if (!PyType_Check(cls) || PyType_CheckExact(cls)) return PyObject_IsInstance(obj, cls);
-    static PyObject* type_instancecheck = own_attribute(&PyType_Type, N.__instancecheck__);
-    static LookupMemo meta_memo;
-    if (!type_instancecheck || !lookup_is(Py_TYPE(cls), N.__instancecheck__, type_instancecheck, meta_memo))
+    ModuleState* s = module_state;
+    PyObject* type_instancecheck = own_attribute(s->type_instancecheck, &PyType_Type, N.__instancecheck__);
+    if (!type_instancecheck || !lookup_is(Py_TYPE(cls), N.__instancecheck__, type_instancecheck, s->meta_memo))
         return PyObject_IsInstance(obj, cls);
     PyTypeObject* type = reinterpret_cast<PyTypeObject*>(cls);
     if (PyObject_TypeCheck(obj, type)) return 1;
     // With generic attribute lookup and `object`'s own `__class__` (a data descriptor), the
     // lookup below can only give `type(obj)`.
-    static PyObject* object_class = own_attribute(&PyBaseObject_Type, N.__class__);
-    static LookupMemo class_memo;
+    PyObject* object_class = own_attribute(s->object_class, &PyBaseObject_Type, N.__class__);
     if (Py_TYPE(obj)->tp_getattro == PyObject_GenericGetAttr && object_class &&
-        lookup_is(Py_TYPE(obj), N.__class__, object_class, class_memo))
+        lookup_is(Py_TYPE(obj), N.__class__, object_class, s->class_memo))
         return 0;
     PyObject* icls = nullptr;
     if (PyObject_GetOptionalAttr(obj, N.__class__, &icls) < 0) return -1;

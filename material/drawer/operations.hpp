@@ -2,7 +2,7 @@
 // attribute reads through ordinary lookup, truth, `==` and `isinstance`.
 #pragma once
 
-#include "names.hpp"
+#include "state.hpp"
 
 namespace zarnu {
 

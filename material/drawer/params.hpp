@@ -59,7 +59,7 @@ struct Param {
     bool custom = false;    // the setter's doc string says "(custom feature)"
     const ValidValues* valid = nullptr;
     Stored stored = Stored::AsGiven;
-    PyObject* const* limit = nullptr;  // attribute that also receives the given value
+    PyObject* Names::* limit = nullptr;  // attribute (a name of `N`) that also receives the given value
     const char* annotation = nullptr;  // when the annotation is not the one the forms spell
     const char* setter_doc = nullptr;  // when not "Assign value to <name>[ (custom feature)]."
     bool required = false;             // documented as required rather than optional
@@ -121,16 +121,16 @@ inline constexpr Param params[] = {
     {.name = "variant", .forms = {F::State, F::Str, F::None}, .value = str_default("temporary"),
      .valid = &valid_variant, .doc = "One of \"permanent\", \"persistent\", \"temporary\". Default: \"temporary\"."},
     {.name = "minWidth", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
-     .limit = &N.drawerMinWidth, .required = true,
+     .limit = &Names::drawerMinWidth, .required = true,
      .doc = "The panel's initial size along the splitter (for every anchor) and, for \"right\",\n"
             "its minimum width. Required as an integer for the four anchors. Default: None."},
     {.name = "maxWidth", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
-     .limit = &N.drawerMaxWidth, .doc = "The panel's maximum width for the \"right\" anchor. Default: None."},
+     .limit = &Names::drawerMaxWidth, .doc = "The panel's maximum width for the \"right\" anchor. Default: None."},
     {.name = "minHeight", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
-     .limit = &N.drawerMinHeight,
+     .limit = &Names::drawerMinHeight,
      .doc = "The panel's minimum height for the \"top\" and \"bottom\" anchors. Default: None."},
     {.name = "maxHeight", .forms = {F::State, F::Int, F::None}, .value = none_default, .custom = true,
-     .limit = &N.drawerMaxHeight,
+     .limit = &Names::drawerMaxHeight,
      .doc = "The panel's maximum height for the \"top\" and \"bottom\" anchors. Default: None."},
 };
 

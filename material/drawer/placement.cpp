@@ -50,6 +50,7 @@ PyObject* close(Function*, PyObject* const* p) {
 // Lays the window exactly over the anchor element's rectangle in screen coordinates; without an
 // anchor element the host's main window becomes the anchor element for good.
 PyObject* update_position(Function*, PyObject* const* p) {
+    ModuleState* const module_state = zarnu::module_state;  // read once, for `N` and `C` below
     PyObject* self = p[0];
     Ref anchor = getattr(self, N._anchorEl);
     int t = anchor ? truth(anchor.get()) : -1;

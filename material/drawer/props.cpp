@@ -8,17 +8,20 @@ namespace {
 constexpr const char* setter_params[] = {"self", "value"};
 constexpr const char* getter_params[] = {"self"};
 
-// The texts the definitions point into, kept for the life of the process.
+// The definitions, and the texts they point into: plain C++ data spelled from the parameter
+// table, the same for any module object, so made once and kept for the life of the process
+// (function objects point at them). The objects, the interned names, are the module state's.
 struct AccessorTexts {
     std::string setter_name, getter_name, setter_doc, getter_doc;
 };
 AccessorTexts texts[std::size(params)];
 Accessors accessors[std::size(params)];
-PyObject* prop_attrs[std::size(params)];    // interned `_<prop>`
-PyObject* setter_names[std::size(params)];  // interned `_set_<prop>`
 
-// The datum of an accessor is the slot of its attribute name.
-PyObject* attr_of(Function* fn) { return *static_cast<PyObject* const*>(fn->data); }
+// The datum of an accessor is its parameter's record; its attribute name, `_<prop>`, is the
+// state's entry at that record's index.
+PyObject* attr_of(Function* fn) {
+    return PyTuple_GET_ITEM(module_state->prop_attrs, static_cast<const Param*>(fn->data) - params);
+}
 
 // `self._<prop> = value`
 PyObject* set_prop(Function* fn, PyObject* const* a) {
@@ -48,10 +51,9 @@ std::string setter_doc(const Param& p) {
 
 }  // namespace
 
-int props_init() {
-    static bool ready = false;
-    if (ready) return 0;
-    for (std::size_t i = 0; i < std::size(params); i++) {
+int props_init(ModuleState& s) {
+    static bool defined = false;
+    for (std::size_t i = 0; !defined && i < std::size(params); i++) {
         const Param& p = params[i];
         if (!p.prop) continue;
         AccessorTexts& t = texts[i];
@@ -61,18 +63,26 @@ int props_init() {
             {t.setter_name.c_str(), setter_params, std::size(setter_params), false, false, set_prop, t.setter_doc.c_str()},
             {t.getter_name.c_str(), getter_params, std::size(getter_params), false, false, get_prop, t.getter_doc.c_str()},
         };
-        std::string attr = std::string("_") + p.name;
-        if (!prop_attrs[i] && !(prop_attrs[i] = PyUnicode_InternFromString(attr.c_str()))) return -1;
-        if (!setter_names[i] && !(setter_names[i] = PyUnicode_InternFromString(t.setter_name.c_str()))) return -1;
     }
-    ready = true;
+    defined = true;
+
+    constexpr auto n = static_cast<Py_ssize_t>(std::size(params));
+    if (!(s.prop_attrs = PyTuple_New(n)) || !(s.setter_names = PyTuple_New(n))) return -1;
+    for (Py_ssize_t i = 0; i < n; i++) {
+        const Param& p = params[i];
+        PyObject* attr = p.prop ? PyUnicode_InternFromString((std::string("_") + p.name).c_str()) : Py_NewRef(Py_None);
+        PyObject* setter = p.prop ? PyUnicode_InternFromString(texts[i].setter_name.c_str()) : Py_NewRef(Py_None);
+        if (attr) PyTuple_SET_ITEM(s.prop_attrs, i, attr);
+        if (setter) PyTuple_SET_ITEM(s.setter_names, i, setter);
+        if (!attr || !setter) return -1;
+    }
     return 0;
 }
 
 const Accessors& accessors_of(std::size_t i) { return accessors[i]; }
 
-const void* accessor_datum(std::size_t i) { return &prop_attrs[i]; }
+const void* accessor_datum(std::size_t i) { return &params[i]; }
 
-PyObject* setter_name(std::size_t i) { return setter_names[i]; }
+PyObject* setter_name(std::size_t i) { return PyTuple_GET_ITEM(module_state->setter_names, i); }
 
 }  // namespace zarnu::drawer

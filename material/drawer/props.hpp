@@ -11,8 +11,8 @@ struct Accessors {
     FunctionDef getter;
 };
 
-// Makes the accessors' definitions and interns their names; once per process.
-int props_init();
+// Makes the accessors' definitions (once per process) and interns their names into the state.
+int props_init(ModuleState& s);
 
 // The accessors of `params[i]`, a prop, and the datum that each function made from them gets.
 const Accessors& accessors_of(std::size_t i);

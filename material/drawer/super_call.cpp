@@ -31,7 +31,7 @@ Ref super_lookup(PyObject* owner, PyTypeObject* start, PyObject* name) {
 Ref super_call_uncommon(PyObject* owner, PyObject* self, PyObject* name, PyObject* const* args, Py_ssize_t nargs) {
     if (PyType_Check(self) &&
         PyType_IsSubtype(reinterpret_cast<PyTypeObject*>(self), reinterpret_cast<PyTypeObject*>(owner))) {
-        Ref sup = call(builtin_super, owner, self);
+        Ref sup = call(module_state->builtin_super, owner, self);
         if (!sup) return {};
         Ref bound = getattr(sup.get(), name);
         if (!bound) return {};
@@ -52,7 +52,7 @@ Ref lookup_and_remember(SuperCache& c, PyTypeObject* start, PyObject* owner, PyO
         Py_XSETREF(c.type, Py_NewRef(reinterpret_cast<PyObject*>(start)));
         Py_XSETREF(c.owner, Py_NewRef(owner));
         Py_XSETREF(c.attr, Py_NewRef(attr.get()));
-        c.type_epoch = type_epoch;
+        c.type_epoch = module_state->type_epoch;
     }
     return attr;
 }
@@ -80,7 +80,7 @@ Ref super_call(Function* fn, PyObject* name, SuperCache& c, PyObject* const* arg
     PyTypeObject* start = Py_TYPE(self);
     // An entry is made for a type and owner only after the subtype check below has passed; a
     // change of the bases of either moves the type epoch on.
-    if (c.attr && c.type == reinterpret_cast<PyObject*>(start) && c.owner == owner && c.type_epoch == type_epoch) {
+    if (c.attr && c.type == reinterpret_cast<PyObject*>(start) && c.owner == owner && c.type_epoch == module_state->type_epoch) {
         Ref attr = Ref::borrow(c.attr);  // held: the call may refill the entry
         return call_for(attr.get(), self, start, args, nargs);
     }

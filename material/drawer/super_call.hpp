@@ -4,18 +4,12 @@
 #pragma once
 
 #include "function.hpp"
-
-#include <cstdint>
+#include "state.hpp"
 
 namespace zarnu {
 
-// `super().name(*args[1:])` for a method of `fn`'s owner class, args[0] being `self`.
-struct SuperCache {
-    PyObject* type = nullptr;   // strong
-    PyObject* owner = nullptr;  // strong
-    PyObject* attr = nullptr;   // strong: the unbound attribute found after the owner in the MRO
-    std::uint64_t type_epoch = 0;
-};
+// `super().name(*args[1:])` for a method of `fn`'s owner class, args[0] being `self`; `cache` is
+// the method's, in the state.
 Ref super_call(Function* fn, PyObject* name, SuperCache& cache, PyObject* const* args, Py_ssize_t nargs);
 
 }  // namespace zarnu

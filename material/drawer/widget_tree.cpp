@@ -24,29 +24,33 @@ Ref pair_list(PyObject* a, PyObject* b) {
     return list;
 }
 
+// Names (of `N`) and constants (of `C`) named by their members: the objects are the state's.
+using Name = PyObject* Names::*;
+using Constant = PyObject* Constants::*;
+
 struct Arrangement {
-    PyObject* const* anchor;       // the anchor text this row is for
-    PyObject* const* orientation;  // Qt.Orientation.<name>
-    PyObject* const* first;        // pane attribute added first
-    PyObject* const* second;       // pane attribute added second
-    bool content_first;            // whether the content pane takes the first size
-    PyObject* const* overlay_size;
+    Constant anchor;     // the anchor text this row is for
+    Name orientation;    // Qt.Orientation.<name>
+    Name first;          // pane attribute added first
+    Name second;         // pane attribute added second
+    bool content_first;  // whether the content pane takes the first size
+    Constant overlay_size;
     int margins[4];
-    PyObject* const* min_limit;    // attribute of the minimum limit, or null
-    PyObject* const* max_limit;
-    PyObject* const* set_min;      // content frame method for each limit
-    PyObject* const* set_max;
+    Name min_limit;  // attribute of the minimum limit, or null
+    Name max_limit;
+    Name set_min;  // content frame method for each limit
+    Name set_max;
 };
 
 const Arrangement arrangements[] = {
-    {&C.left, &N.Horizontal, &N._frm_content, &N._overlay, true, &C.int50, {1, 0, 0, 0}, nullptr, nullptr, nullptr,
-     nullptr},
-    {&C.right, &N.Horizontal, &N._overlay, &N._frm_content, false, &C.int50000, {0, 0, 1, 1}, &N.drawerMinWidth,
-     &N.drawerMaxWidth, &N.setMinimumWidth, &N.setMaximumWidth},
-    {&C.top, &N.Vertical, &N._frm_content, &N._overlay, true, &C.int50, {0, 1, 0, 0}, &N.drawerMinHeight,
-     &N.drawerMaxHeight, &N.setMinimumHeight, &N.setMaximumHeight},
-    {&C.bottom, &N.Vertical, &N._overlay, &N._frm_content, false, &C.int50, {0, 1, 0, 0}, &N.drawerMinHeight,
-     &N.drawerMaxHeight, &N.setMinimumHeight, &N.setMaximumHeight},
+    {&Constants::left, &Names::Horizontal, &Names::_frm_content, &Names::_overlay, true, &Constants::int50,
+     {1, 0, 0, 0}, nullptr, nullptr, nullptr, nullptr},
+    {&Constants::right, &Names::Horizontal, &Names::_overlay, &Names::_frm_content, false, &Constants::int50000,
+     {0, 0, 1, 1}, &Names::drawerMinWidth, &Names::drawerMaxWidth, &Names::setMinimumWidth, &Names::setMaximumWidth},
+    {&Constants::top, &Names::Vertical, &Names::_frm_content, &Names::_overlay, true, &Constants::int50,
+     {0, 1, 0, 0}, &Names::drawerMinHeight, &Names::drawerMaxHeight, &Names::setMinimumHeight, &Names::setMaximumHeight},
+    {&Constants::bottom, &Names::Vertical, &Names::_overlay, &Names::_frm_content, false, &Constants::int50,
+     {0, 1, 0, 0}, &Names::drawerMinHeight, &Names::drawerMaxHeight, &Names::setMinimumHeight, &Names::setMaximumHeight},
 };
 
 // `if self.<limit> is not None: self._frm_content.<setter>(self.<limit>)`
@@ -61,22 +65,22 @@ bool apply_limit(PyObject* self, PyObject* limit, PyObject* setter) {
 
 bool arrange(PyObject* self, PyObject* Qt, const Arrangement& a) {
     Ref orientations = getattr(Qt, N.Orientation);
-    Ref orientation = orientations ? getattr(orientations.get(), *a.orientation) : Ref();
+    Ref orientation = orientations ? getattr(orientations.get(), N.*a.orientation) : Ref();
     if (!orientation || !call_method(self, N.setOrientation, orientation.get())) return false;
-    Ref first = getattr(self, *a.first);
+    Ref first = getattr(self, N.*a.first);
     if (!first || !call_method(self, N.addWidget, first.get())) return false;
-    Ref second = getattr(self, *a.second);
+    Ref second = getattr(self, N.*a.second);
     if (!second || !call_method(self, N.addWidget, second.get())) return false;
     Ref min_width = getattr(self, N.drawerMinWidth);
     if (!min_width) return false;
-    Ref sizes = a.content_first ? pair_list(min_width.get(), *a.overlay_size)
-                                : pair_list(*a.overlay_size, min_width.get());
+    Ref sizes = a.content_first ? pair_list(min_width.get(), C.*a.overlay_size)
+                                : pair_list(C.*a.overlay_size, min_width.get());
     if (!sizes || !call_method(self, N.setSizes, sizes.get())) return false;
     PyObject* m[4];
     for (int i = 0; i < 4; i++) m[i] = a.margins[i] ? C.int1 : C.int0;
     if (!call_method(self, N.setContentsMargins, m[0], m[1], m[2], m[3])) return false;
-    if (a.min_limit && !apply_limit(self, *a.min_limit, *a.set_min)) return false;
-    if (a.max_limit && !apply_limit(self, *a.max_limit, *a.set_max)) return false;
+    if (a.min_limit && !apply_limit(self, N.*a.min_limit, N.*a.set_min)) return false;
+    if (a.max_limit && !apply_limit(self, N.*a.max_limit, N.*a.set_max)) return false;
     return true;
 }
 
@@ -156,7 +160,7 @@ bool lay_out(PyObject* self, PyObject* Qt) {
         return false;
     for (const Arrangement& a : arrangements) {
         Ref anchor = getattr(self, N._anchor);
-        int match = anchor ? equals(anchor.get(), *a.anchor) : -1;
+        int match = anchor ? equals(anchor.get(), C.*a.anchor) : -1;
         if (match < 0) return false;
         if (match) return arrange(self, Qt, a);
     }

@@ -16,6 +16,27 @@ std::int64_t main_interpreter_id = -1;
 // at a time; while it does, the create slot hands it back.
 PyObject* module_object = nullptr;
 
+// The module is initialised once per process: an import after it has left `sys.modules` gets the
+// same module (and the same class) back, so a successful exec keeps it alive until the interpreter
+// exits. Only then may it go like any other module, and `m_free` release its state.
+PyObject* kept_module = nullptr;
+
+PyObject* release_module(PyObject*, PyObject*) {
+    Py_CLEAR(kept_module);
+    Py_RETURN_NONE;
+}
+
+PyMethodDef release_module_def = {"_release", release_module, METH_NOARGS, nullptr};
+
+int keep_until_exit(PyObject* module) {
+    Ref atexit = Ref::steal(PyImport_ImportModule("atexit"));
+    Ref release = atexit ? Ref::steal(PyCFunction_NewEx(&release_module_def, nullptr, nullptr)) : Ref();
+    Ref registered = release ? Ref::steal(PyObject_CallMethod(atexit.get(), "register", "O", release.get())) : Ref();
+    if (!registered) return -1;
+    kept_module = Py_NewRef(module);
+    return 0;
+}
+
 // ---- create slot ----
 
 // Copies `<from>` of the import system's description of the module (name, loader, origin, ...)
@@ -219,7 +240,7 @@ int module_exec(PyObject* module) {
     *block = state;
     module_state = state;
     module_object = module;
-    if (exec_body(module) == 0) {
+    if (exec_body(module) == 0 && keep_until_exit(module) == 0) {
         registered_module = false;
         return 0;
     }

@@ -2,7 +2,9 @@
 // the builtins taken at import, the function type, and what the binding workarounds and the
 // desktop code keep. It belongs to the module object (PEP 489 module state: the module's state
 // block holds it), is made zeroed by exec, filled by exec and by first uses, visited by
-// `m_traverse`, and released by `m_clear` and `m_free`: it dies with the module.
+// `m_traverse`, and released by `m_clear` and `m_free`: it dies with the module. The module is
+// initialised once per process, so it is kept alive until the interpreter exits (drawer.cpp) and
+// goes, with its state, during the interpreter's finalisation.
 //
 // The methods reach it through one process-wide pointer, `module_state`, set by exec and cleared
 // by `m_free`, so that the hot paths read their names and caches without a lookup per call. The

@@ -17,13 +17,8 @@ namespace {
 // The desktop's part of the module state (desktop_state.hpp).
 State& desk() { return module_state->desktop; }
 
-// Interns the names and takes the classes and event types, once per module; a failed import
-// is tried again (and raises again) next time.
-bool ready() {
-    State& d = desk();
-    if (d.ready) return true;
-    Names& n = d.n;
-    Classes& q = d.q;
+// The names used only here, interned.
+bool intern_names(Names& n) {
     struct {
         PyObject** slot;
         const char* text;
@@ -45,6 +40,12 @@ bool ready() {
     };
     for (auto& s : names)
         if (!*s.slot && !(*s.slot = PyUnicode_InternFromString(s.text))) return false;
+    return true;
+}
+
+// The Qt classes used only here, from the binding's modules, and the two event types, from the
+// binding itself: a stand-in for the module's QEvent need not know them.
+bool import_classes(Classes& q, const Names& n) {
     struct {
         PyObject** slot;
         const char* module;
@@ -64,14 +65,21 @@ bool ready() {
         if (!cls) return false;
         *c.slot = cls.release();
     }
-    // The two event types, from the binding itself: a stand-in for the module's QEvent need
-    // not know them.
     Ref types = Ref::steal(PyObject_GetAttrString(q.QEvent, "Type"));
     Ref show = types ? getattr(types.get(), n.Show) : Ref();
     Ref close = show ? getattr(types.get(), n.Close) : Ref();
     if (!close) return false;
     Py_XSETREF(q.show_type, show.release());
     Py_XSETREF(q.close_type, close.release());
+    return true;
+}
+
+// Interns the names and takes the classes and event types, once per module; a failed import
+// is tried again (and raises again) next time.
+bool ready() {
+    State& d = desk();
+    if (d.ready) return true;
+    if (!intern_names(d.n) || !import_classes(d.q, d.n)) return false;
     d.ready = true;
     return true;
 }
@@ -219,20 +227,17 @@ bool follow_anchor(PyObject* self) {
     return placed;
 }
 
-// Only the panel takes the mouse, so that the overlay passes clicks to the page beneath; where
-// the shadow can be shown, the band it falls on too, since on X the mask also clips what is
-// shown. The panel's pane is read off the handle the splitter has just placed between the two
-// panes (the panel itself may be placed only after it). Never empty, since an empty mask
-// means no mask at all; set only when it changes.
-bool set_input_region(PyObject* self, PyObject* handle) {
+// The panel's pane in the drawer's coordinates, read off the handle the splitter has just placed
+// between the two panes (the panel itself may be placed only after it); `frame` receives the
+// panel. Null on failure.
+Ref panel_pane(PyObject* self, PyObject* handle, Ref& frame) {
     const Names& n = desk().n;
-    const Classes& q = desk().q;
     Ref rect = call_method(self, n.contentsRect);
     // The handle's geometry takes in a grab margin on either side of the cut when it is thin.
     Ref outer = rect ? call_method(handle, n.geometry) : Ref();
     Ref margins = outer ? call_method(handle, n.contentsMargins) : Ref();
     Ref cut = margins ? call_method(outer.get(), n.marginsRemoved, margins.get()) : Ref();
-    Ref frame = cut ? getattr(self, N._frm_content) : Ref();
+    frame = cut ? getattr(self, N._frm_content) : Ref();
     Ref index = frame ? call_method(self, n.indexOf, frame.get()) : Ref();
     int first = index ? equals(index.get(), C.int0) : -1;
     Ref orientation = first >= 0 ? call_method(self, n.orientation) : Ref();
@@ -240,40 +245,51 @@ bool set_input_region(PyObject* self, PyObject* handle) {
     Ref orientations = Qt ? getattr(Qt.get(), N.Orientation) : Ref();
     Ref horizontal = orientations ? getattr(orientations.get(), N.Horizontal) : Ref();
     int across = horizontal ? equals(orientation.get(), horizontal.get()) : -1;
-    if (across < 0) return false;
+    if (across < 0) return {};
     // First pane: up to the handle; second pane: from its end on.
     PyObject* edge = across ? (first ? n.left : n.right) : (first ? n.top : n.bottom);
     PyObject* setter = across ? (first ? n.setRight : n.setLeft) : (first ? n.setBottom : n.setTop);
     Ref at = call_method(cut.get(), edge);
     Ref bound = at ? Ref::steal(first ? PyNumber_Subtract(at.get(), C.int1) : PyNumber_Add(at.get(), C.int1)) : Ref();
-    if (!bound || !call_method(rect.get(), setter, bound.get())) return false;
+    if (!bound || !call_method(rect.get(), setter, bound.get())) return {};
+    return rect;
+}
 
-    Ref empty = call_method(rect.get(), n.isEmpty);
+// The panel's pane `rect` widened by the band its shadow effect falls on, within the drawer.
+Ref with_shadow(PyObject* self, PyObject* frame, Ref rect) {
+    const Names& n = desk().n;
+    Ref effect = call_method(frame, n.graphicsEffect);
+    if (!effect) return {};
+    if (effect.get() != Py_None) {
+        Ref exact = call(desk().q.QRectF, rect.get());
+        Ref bounds = exact ? call_method(effect.get(), n.boundingRectFor, exact.get()) : Ref();
+        rect = bounds ? call_method(bounds.get(), n.toAlignedRect) : Ref();
+        if (!rect) return {};
+    }
+    Ref own = call_method(self, n.rect);
+    return own ? call_method(rect.get(), n.intersected, own.get()) : Ref();
+}
+
+// Only the panel takes the mouse, so that the overlay passes clicks to the page beneath; where
+// the shadow can be shown, the band it falls on too, since on X the mask also clips what is
+// shown. Never empty, since an empty mask means no mask at all; set only when it changes.
+bool set_input_region(PyObject* self, PyObject* handle) {
+    const Names& n = desk().n;
+    Ref frame;
+    Ref rect = panel_pane(self, handle, frame);
+    Ref empty = rect ? call_method(rect.get(), n.isEmpty) : Ref();
     int e = empty ? truth(empty.get()) : -1;
     if (e < 0) return false;
     if (e) {
         Ref x = call_method(rect.get(), N.x);
         Ref y = x ? call_method(rect.get(), N.y) : Ref();
-        rect = y ? call(q.QRect, x.get(), y.get(), C.int1, C.int1) : Ref();
-        if (!rect) return false;
+        rect = y ? call(desk().q.QRect, x.get(), y.get(), C.int1, C.int1) : Ref();
     } else {
         int shadow = shadow_shown();
         if (shadow < 0) return false;
-        if (shadow) {
-            Ref effect = call_method(frame.get(), n.graphicsEffect);
-            if (!effect) return false;
-            if (effect.get() != Py_None) {
-                Ref exact = call(q.QRectF, rect.get());
-                Ref bounds = exact ? call_method(effect.get(), n.boundingRectFor, exact.get()) : Ref();
-                rect = bounds ? call_method(bounds.get(), n.toAlignedRect) : Ref();
-                if (!rect) return false;
-            }
-            Ref own = call_method(self, n.rect);
-            rect = own ? call_method(rect.get(), n.intersected, own.get()) : Ref();
-            if (!rect) return false;
-        }
+        if (shadow) rect = with_shadow(self, frame.get(), std::move(rect));
     }
-    Ref region = call(q.QRegion, rect.get());
+    Ref region = rect ? call(desk().q.QRegion, rect.get()) : Ref();
     Ref current = region ? call_method(self, n.mask) : Ref();
     int same = current ? equals(current.get(), region.get()) : -1;
     if (same) return same > 0;

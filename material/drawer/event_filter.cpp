@@ -66,11 +66,12 @@ PyObject* event_filter(Function* fn, PyObject* const* p) {
         if (!d && source == self && desktop::on_own_event(self, event, kind.get()) < 0) return nullptr;
     }
 
-    return super_call(fn, N.eventFilter, module_state->filter_super, p, 3).release();
+    return super_call(fn, N.eventFilter, module_state->filter_super, p, std::size(filter_params)).release();
 }
 
 }  // namespace
 
-const FunctionDef event_filter_def = {"eventFilter", filter_params, 3, false, false, event_filter, nullptr};
+const FunctionDef event_filter_def = {"eventFilter", filter_params, std::size(filter_params),
+                                      false, false, event_filter, nullptr};
 
 }  // namespace zarnu::drawer

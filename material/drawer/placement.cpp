@@ -85,9 +85,11 @@ PyObject* update_position(Function*, PyObject* const* p) {
 
 }  // namespace
 
-const FunctionDef show_def = {"_show", show_params, 2, false, false, show, nullptr};
-const FunctionDef close_def = {"_close", self_only, 1, false, false, close, nullptr};
-const FunctionDef show_drawer_def = {"showDrawer", self_only, 1, false, false, show_drawer, nullptr};
-const FunctionDef update_position_def = {"update_position", self_only, 1, false, false, update_position, nullptr};
+const FunctionDef show_def = {"_show", show_params, std::size(show_params), false, false, show, nullptr};
+const FunctionDef close_def = {"_close", self_only, std::size(self_only), false, false, close, nullptr};
+const FunctionDef show_drawer_def = {"showDrawer", self_only, std::size(self_only), false, false, show_drawer,
+                                     nullptr};
+const FunctionDef update_position_def = {"update_position", self_only, std::size(self_only), false, false,
+                                         update_position, nullptr};
 
 }  // namespace zarnu::drawer

@@ -68,6 +68,13 @@ class _Session:
             self.stop()  # what did start, so that nothing is left behind
             raise
 
+    @staticmethod
+    def _own_env():
+        """This environment without another desktop's variables, and without a preloaded sanitizer
+        runtime: the desktop's programs are not ours."""
+        return {k: v for k, v in os.environ.items()
+                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "I3SOCK", "LD_PRELOAD")}
+
     def _spawn(self, name, argv):
         proc = subprocess.Popen(argv, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append((name, proc))
@@ -107,8 +114,7 @@ class Desktop(_Session):
     # --- life cycle -----------------------------------------------------------------------------
 
     def _start(self):
-        # The X programs are not ours: no preloaded sanitizer runtime for them.
-        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD", "DISPLAY")}
+        self.env = self._own_env()
         read, write = os.pipe()
         try:
             xvfb = subprocess.Popen(
@@ -196,8 +202,7 @@ class WaylandDesktop(_Session):
         if os.geteuid() == 0:
             os.chown(runtime, 65534, 65534)
             argv = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", *argv]
-        self.env = {k: v for k, v in os.environ.items() if k not in ("WAYLAND_DISPLAY", "LD_PRELOAD", "DISPLAY",
-                                                                       "SWAYSOCK", "I3SOCK")}
+        self.env = self._own_env()
         self.env.update(XDG_RUNTIME_DIR=str(runtime), WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
                         WLR_RENDERER="pixman")
         self._spawn("sway", argv)

@@ -27,10 +27,10 @@ if MISSING and os.environ.get("CI") != "true":
                 allow_module_level=True)
 
 
-def start(compositor, kind=Desktop):
+def start(kind=Desktop, **options):
     if MISSING:  # only under CI
         pytest.fail(f"no desktop: {', '.join(MISSING)} not installed")
-    return kind(compositor=compositor).start() if kind is Desktop else kind().start()
+    return kind(**options).start()
 
 
 @pytest.fixture(scope="module")
@@ -279,7 +279,7 @@ def test_page_shows_beside_the_panel_and_the_shadow_only_with_a_compositor(reque
 
 @pytest.fixture(scope="module")
 def wayland():
-    d = start(compositor=True, kind=WaylandDesktop)
+    d = start(WaylandDesktop)
     yield d
     d.stop()
 

@@ -136,9 +136,11 @@ int x_compositing() {
 
 // Whether the panel's shadow can be shown: everywhere but on an X display without a compositing
 // manager, where what is translucent shows black. 1, 0 or -1 with an exception set.
+// `QGuiApplication.platformName()`: the name of Qt's platform plugin.
+Ref platform_name() { return call_method(desk().q.QGuiApplication, desk().n.platformName); }
+
 int shadow_shown() {
-    const State& d = desk();
-    Ref platform = call_method(d.q.QGuiApplication, d.n.platformName);
+    Ref platform = platform_name();
     if (!platform) return -1;
     if (!PyUnicode_Check(platform.get()) || PyUnicode_CompareWithASCIIString(platform.get(), "xcb") != 0) return 1;
     return x_compositing() != 0;
@@ -300,7 +302,7 @@ bool set_input_region(PyObject* self, PyObject* handle) {
 
 int embedded() {
     if (!ready()) return -1;
-    Ref platform = call_method(desk().q.QGuiApplication, desk().n.platformName);
+    Ref platform = platform_name();
     return platform ? is_wayland(platform.get()) : -1;
 }
 
